@@ -1,0 +1,116 @@
+#pragma once
+// Object roots, thread models and the interface map.
+#include <windows.h>
+#include <objbase.h>
+#include <climits>
+
+#include "com/AtlModule.h"
+#include "com/HResult.h"
+
+// GCC has no novtable; the classes are abstract all the same.
+#ifndef ATL_NO_VTABLE
+#define ATL_NO_VTABLE
+#endif
+
+namespace mv::com {
+
+struct CComSingleThreadModel {
+    static ULONG Increment(LONG* p) noexcept { return static_cast<ULONG>(++(*p)); }
+    static ULONG Decrement(LONG* p) noexcept { return static_cast<ULONG>(--(*p)); }
+};
+
+struct CComMultiThreadModel {
+    static ULONG Increment(LONG* p) noexcept { return static_cast<ULONG>(::InterlockedIncrement(p)); }
+    static ULONG Decrement(LONG* p) noexcept { return static_cast<ULONG>(::InterlockedDecrement(p)); }
+};
+
+// One row of an interface map: the IID and the offset of its face in the class.
+struct _ATL_INTMAP_ENTRY {
+    const IID* piid;
+    DWORD_PTR offset;
+};
+
+// The count a dying object carries, so AddRef/Release pairs made while it is
+// torn down cannot start a second destruction.
+constexpr LONG kDestructingRefCount = -(LONG_MAX / 2);
+
+class CComObjectRootBase {
+public:
+    // A plain object keeps its count here; a contained one the outer IUnknown.
+    union {
+        LONG m_dwRef;
+        IUnknown* m_pOuterUnknown;
+    };
+
+    CComObjectRootBase() noexcept : m_dwRef(0) {}
+
+    HRESULT FinalConstruct() noexcept { return S_OK; }
+    void FinalRelease() noexcept {}
+
+    static HRESULT WINAPI InternalQueryInterface(void* self, const _ATL_INTMAP_ENTRY* entries, REFIID iid,
+                                                 void** out) noexcept {
+        RETURN_HR_IF_NULL(E_POINTER, out);
+        *out = nullptr;
+        if (InlineIsEqualGUID(iid, IID_IUnknown)) {
+            auto* unk = reinterpret_cast<IUnknown*>(reinterpret_cast<BYTE*>(self) + entries->offset);
+            unk->AddRef();
+            *out = unk;
+            return S_OK;
+        }
+        for (const _ATL_INTMAP_ENTRY* e = entries; e->piid; ++e) {
+            if (InlineIsEqualGUID(iid, *e->piid)) {
+                auto* unk = reinterpret_cast<IUnknown*>(reinterpret_cast<BYTE*>(self) + e->offset);
+                unk->AddRef();
+                *out = unk;
+                return S_OK;
+            }
+        }
+        return E_NOINTERFACE;
+    }
+
+    ULONG OuterAddRef() noexcept { return m_pOuterUnknown->AddRef(); }
+    ULONG OuterRelease() noexcept { return m_pOuterUnknown->Release(); }
+    HRESULT OuterQueryInterface(REFIID iid, void** out) noexcept { return m_pOuterUnknown->QueryInterface(iid, out); }
+    void SetOuterUnknown(IUnknown* outer) noexcept { m_pOuterUnknown = outer; }
+};
+
+template <class ThreadModel>
+class CComObjectRootEx : public CComObjectRootBase {
+public:
+    using _ThreadModel = ThreadModel;
+    ULONG InternalAddRef() noexcept { return ThreadModel::Increment(&m_dwRef); }
+    ULONG InternalRelease() noexcept { return ThreadModel::Decrement(&m_dwRef); }
+};
+
+// Offset of base `I` inside `C`, computed without an object.
+template <class I, class C>
+DWORD_PTR OffsetOfFace() noexcept {
+    constexpr DWORD_PTR kFake = 8;
+    return reinterpret_cast<DWORD_PTR>(static_cast<I*>(reinterpret_cast<C*>(kFake))) - kFake;
+}
+
+}  // namespace mv::com
+
+// The interface map: the first entry's face answers IUnknown and is the identity.
+#define BEGIN_COM_MAP(x)                                                                   \
+public:                                                                                    \
+    using _ComMapClass = x;                                                                \
+    IUnknown* GetUnknown() noexcept {                                                      \
+        return reinterpret_cast<IUnknown*>(reinterpret_cast<BYTE*>(this) + _GetEntries()->offset); \
+    }                                                                                      \
+    HRESULT _InternalQueryInterface(REFIID iid, void** out) noexcept {                     \
+        return InternalQueryInterface(this, _GetEntries(), iid, out);                      \
+    }                                                                                      \
+    static const ::mv::com::_ATL_INTMAP_ENTRY* _GetEntries() noexcept {                    \
+        static const ::mv::com::_ATL_INTMAP_ENTRY entries[] = {
+
+#define COM_INTERFACE_ENTRY(I) {&__uuidof(I), ::mv::com::OffsetOfFace<I, _ComMapClass>()},
+#define COM_INTERFACE_ENTRY_IID(iid, I) {&iid, ::mv::com::OffsetOfFace<I, _ComMapClass>()},
+
+#define END_COM_MAP()                                                                      \
+            {nullptr, 0}};                                                                 \
+        return entries;                                                                    \
+    }                                                                                      \
+    virtual ULONG STDMETHODCALLTYPE AddRef() = 0;                                          \
+    virtual ULONG STDMETHODCALLTYPE Release() = 0;                                         \
+    virtual HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void**) = 0;

@@ -1,0 +1,179 @@
+#include "control/MVDetector.h"
+
+#include <string>
+
+#include "client/ClientLocator.h"
+#include "client/CommandVerbs.h"
+#include "com/HResult.h"
+#include "facts/ClientFacts.h"
+#include "facts/ClientVersionProbe.h"
+#include "shortcuts/ShortcutScanner.h"
+#include "userdata/UserDataStore.h"
+#include "win/PathBuffer.h"
+#include "win/ScopedBstr.h"
+
+namespace mv::control {
+
+namespace {
+
+constexpr ULONG kFirstDownloadVersion = 0x02010000;  // 2.1.0.0
+
+VARIANT_BOOL ToVariantBool(bool value) noexcept { return value ? VARIANT_TRUE : VARIANT_FALSE; }
+
+bool ClientInstalled() {
+    const std::wstring path = client::ClientLocator();
+    return win::PathExists(path.c_str());
+}
+
+// A new BSTR for the caller; empty, never null, for an empty text.
+HRESULT WriteText(const std::wstring& text, BSTR* out) {
+    win::ScopedBstr value(text);
+    if (!value.Get()) return E_OUTOFMEMORY;
+    *out = value.Release();
+    return S_OK;
+}
+
+}  // namespace
+
+bool IsShortcutChannel(long cid) noexcept {
+    switch (cid) {
+        case 1: case 2: case 6: case 7: case 8: case 16:
+            return true;
+        default:
+            return false;
+    }
+}
+
+HRESULT CMVDetector::IsMiVoVAReady(VARIANT_BOOL* ready) noexcept {
+    if (!ready) return S_OK;
+    return com::CatchReturn([&] {
+        *ready = ToVariantBool(ClientInstalled());
+        return S_OK;
+    });
+}
+
+HRESULT CMVDetector::StartMiVoVA() noexcept {
+    return com::CatchReturn([&] {
+        client::StartVerb();
+        return S_OK;
+    });
+}
+
+HRESULT CMVDetector::IsInstalled(VARIANT_BOOL* installed) noexcept {
+    if (!installed) return S_OK;
+    return com::CatchReturn([&] {
+        *installed = ToVariantBool(ClientInstalled());
+        return S_OK;
+    });
+}
+
+HRESULT CMVDetector::IsSupportDownload(VARIANT_BOOL* supported) noexcept {
+    ULONG version = 0;
+    GetMivoVAVersion(&version);  // through the interface, as a script would
+    if (!supported) return S_OK;
+    *supported = ToVariantBool(version >= kFirstDownloadVersion);
+    return S_OK;
+}
+
+HRESULT CMVDetector::DownLoad(long pid, long vid, long playlistid) noexcept {
+    return com::CatchReturn([&] {
+        client::DownloadVerb(pid, vid, playlistid);
+        return S_OK;
+    });
+}
+
+HRESULT CMVDetector::ShowDetailPage(BSTR url) noexcept {
+    return com::CatchReturn([&] {
+        client::DetailPageVerb(url);
+        return S_OK;
+    });
+}
+
+HRESULT CMVDetector::GetMivoVAVersion(ULONG* dwVersion) noexcept {
+    if (!dwVersion) return S_FALSE;
+    return com::CatchReturn([&] {
+        *dwVersion = facts::ClientVersionProbe();
+        return S_OK;
+    });
+}
+
+HRESULT CMVDetector::OnlinePlay(BSTR url) noexcept {
+    return com::CatchReturn([&] {
+        client::OnlinePlayVerb(url);
+        return S_OK;
+    });
+}
+
+HRESULT CMVDetector::RunMivoPlayer(BSTR url) noexcept {
+    return com::CatchReturn([&] {
+        client::RunPlayerVerb(url);
+        return S_OK;
+    });
+}
+
+HRESULT CMVDetector::GetFirstInstallTime(BSTR* time) noexcept {
+    if (!time) return S_FALSE;
+    return com::CatchReturn([&] { return WriteText(facts::ReadFirstInstallTime(), time); });
+}
+
+HRESULT CMVDetector::GetUserId(ULONG* userId) noexcept {
+    if (!userId) return S_FALSE;
+    return com::CatchReturn([&] {
+        facts::ReadRegisterId(userId);
+        return S_OK;
+    });
+}
+
+HRESULT CMVDetector::IsShortcutCreated(long playlistid, VARIANT_BOOL* created) noexcept {
+    return IsShortcutCreatedEx(playlistid, shortcuts::UrlQuickLunch, created);
+}
+
+HRESULT CMVDetector::GetValue(BSTR key, BSTR* val) noexcept {
+    if (!key) return S_OK;
+    // The binding always passes a place for the result; a null one gets nothing.
+    if (!val) return E_POINTER;
+    return com::CatchReturn([&] {
+        const std::wstring name = win::TextOf(key);
+        return WriteText(userdata::GetUserDataStore().ReadValue(name.c_str()), val);
+    });
+}
+
+HRESULT CMVDetector::SetValue(BSTR key, BSTR val) noexcept {
+    if (!key || !val) return S_OK;
+    return com::CatchReturn([&] {
+        const std::wstring name = win::TextOf(key);
+        const std::wstring value = win::TextOf(val);
+        userdata::GetUserDataStore().WriteValue(name.c_str(), value.c_str());
+        return S_OK;
+    });
+}
+
+HRESULT CMVDetector::IsShortcutCreatedEx(long playlistid, long eSrc, VARIANT_BOOL* created) noexcept {
+    if (!created) return S_OK;
+    return com::CatchReturn([&] {
+        const std::wstring clientPath = client::ClientLocator();
+        *created = ToVariantBool(shortcuts::FindPlaylistShortcut(playlistid, clientPath, eSrc));
+        return S_OK;
+    });
+}
+
+HRESULT CMVDetector::GetChannelNum(ULONG* ChannelNum) noexcept {
+    if (!ChannelNum) return E_POINTER;
+    return com::CatchReturn([&] {
+        *ChannelNum = facts::ReadChannelNum();
+        return S_OK;
+    });
+}
+
+HRESULT CMVDetector::IsEnableCreateShortcut(long cid, VARIANT_BOOL* Isable) noexcept {
+    if (!Isable) return E_POINTER;
+    *Isable = ToVariantBool(IsShortcutChannel(cid));
+    return S_OK;
+}
+
+HRESULT CMVDetector::GetInstallTime(BSTR* time) noexcept {
+    if (!time) return S_FALSE;
+    return com::CatchReturn([&] { return WriteText(facts::ReadInstallTime(), time); });
+}
+
+}  // namespace mv::control

@@ -1,0 +1,126 @@
+#include "TestSupport.h"
+
+#include <objbase.h>
+#include <shellapi.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cwchar>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <vector>
+
+namespace mv::test {
+
+namespace {
+
+std::wstring Widen(const char* text) {
+    const int n = ::MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
+    std::wstring out(n > 0 ? n - 1 : 0, L'\0');
+    if (n > 1) ::MultiByteToWideChar(CP_UTF8, 0, text, -1, out.data(), n);
+    return out;
+}
+
+}  // namespace
+
+std::wstring BuildDir() {
+    std::wstring path = L"Z:" + Widen(MV_BINARY_DIR);
+    for (auto& c : path)
+        if (c == L'/') c = L'\\';
+    return path;
+}
+
+std::wstring ControlDllPath() { return BuildDir() + L"\\MivoDetector.dll"; }
+
+std::wstring ExeDir() {
+    wchar_t buffer[MAX_PATH] = {};
+    ::GetModuleFileNameW(nullptr, buffer, MAX_PATH);
+    std::wstring path(buffer);
+    return path.substr(0, path.find_last_of(L'\\'));
+}
+
+ComApartment::ComApartment() { ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); }
+ComApartment::~ComApartment() { ::CoUninitialize(); }
+
+ScopedRegistryKey::ScopedRegistryKey(HKEY root, std::wstring path) : root_(root), path_(std::move(path)) {
+    ::RegDeleteTreeW(root_, path_.c_str());
+    HKEY key = nullptr;
+    EXPECT_EQ(ERROR_SUCCESS, ::RegCreateKeyExW(root_, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                                               nullptr));
+    if (key) ::RegCloseKey(key);
+}
+
+ScopedRegistryKey::~ScopedRegistryKey() { ::RegDeleteTreeW(root_, path_.c_str()); }
+
+void ScopedRegistryKey::SetRaw(const wchar_t* name, DWORD type, const void* data, DWORD bytes) const {
+    EXPECT_EQ(ERROR_SUCCESS, ::RegSetKeyValueW(root_, path_.c_str(), name, type, data, bytes));
+}
+
+void ScopedRegistryKey::SetString(const wchar_t* name, const std::wstring& value) const {
+    SetRaw(name, REG_SZ, value.c_str(), static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+}
+
+void ScopedRegistryKey::SetDword(const wchar_t* name, DWORD value) const {
+    SetRaw(name, REG_DWORD, &value, sizeof(value));
+}
+
+void ScopedRegistryKey::DeleteValue(const wchar_t* name) const {
+    ::RegDeleteKeyValueW(root_, path_.c_str(), name);
+}
+
+ScopedTempDir::ScopedTempDir(const std::wstring& hint) {
+    static std::atomic<int> counter{0};
+    wchar_t temp[MAX_PATH] = {};
+    ::GetTempPathW(MAX_PATH, temp);
+    std::wstring base(temp);
+    if (!base.empty() && base.back() == L'\\') base.pop_back();
+    path_ = base + L"\\" + hint + L"-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
+            std::to_wstring(counter++);
+    RemoveTree(path_);
+    MakeDirs(path_);
+}
+
+ScopedTempDir::~ScopedTempDir() { RemoveTree(path_); }
+
+bool FileExists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+void WriteFileBytes(const std::wstring& path, const std::string& bytes) {
+    std::ofstream out(path.c_str(), std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    ASSERT_TRUE(out.good()) << "cannot write a test file";
+}
+
+std::string ReadFileBytes(const std::wstring& path) {
+    std::ifstream in(path.c_str(), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void RemoveTree(const std::wstring& path) {
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return;
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        ::DeleteFileW(path.c_str());
+        return;
+    }
+    WIN32_FIND_DATAW data;
+    HANDLE find = ::FindFirstFileW((path + L"\\*").c_str(), &data);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring name = data.cFileName;
+            if (name != L"." && name != L"..") RemoveTree(path + L"\\" + name);
+        } while (::FindNextFileW(find, &data));
+        ::FindClose(find);
+    }
+    ::RemoveDirectoryW(path.c_str());
+}
+
+void MakeDirs(const std::wstring& path) {
+    for (size_t pos = path.find(L'\\', 3); pos != std::wstring::npos; pos = path.find(L'\\', pos + 1))
+        ::CreateDirectoryW(path.substr(0, pos).c_str(), nullptr);
+    ::CreateDirectoryW(path.c_str(), nullptr);
+}
+
+}  // namespace mv::test

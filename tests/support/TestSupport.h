@@ -1,0 +1,66 @@
+#pragma once
+// Shared test helpers: the apartment, sandbox registry keys and folders,
+// and where the build put things.
+#include <windows.h>
+
+#include <string>
+
+namespace mv::test {
+
+// Z:\...\build, the build tree as the prefix sees it.
+std::wstring BuildDir();
+// The built control, Z:\...\build\MivoDetector.dll.
+std::wstring ControlDllPath();
+// Directory of the running test executable.
+std::wstring ExeDir();
+
+// Initialises COM (apartment-threaded) for the scope.
+class ComApartment {
+public:
+    ComApartment();
+    ~ComApartment();
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
+};
+
+// A registry key owned by a test: deleted with its subtree before and after.
+class ScopedRegistryKey {
+public:
+    ScopedRegistryKey(HKEY root, std::wstring path);
+    ~ScopedRegistryKey();
+    ScopedRegistryKey(const ScopedRegistryKey&) = delete;
+    ScopedRegistryKey& operator=(const ScopedRegistryKey&) = delete;
+
+    void SetString(const wchar_t* name, const std::wstring& value) const;
+    void SetDword(const wchar_t* name, DWORD value) const;
+    void SetRaw(const wchar_t* name, DWORD type, const void* data, DWORD bytes) const;
+    void DeleteValue(const wchar_t* name) const;
+
+private:
+    HKEY root_;
+    std::wstring path_;
+};
+
+// A fresh directory under the prefix's temp folder, removed with its content.
+class ScopedTempDir {
+public:
+    explicit ScopedTempDir(const std::wstring& hint = L"mvtest");
+    ~ScopedTempDir();
+    ScopedTempDir(const ScopedTempDir&) = delete;
+    ScopedTempDir& operator=(const ScopedTempDir&) = delete;
+
+    const std::wstring& path() const { return path_; }
+    std::wstring Child(const std::wstring& name) const { return path_ + L"\\" + name; }
+
+private:
+    std::wstring path_;
+};
+
+bool FileExists(const std::wstring& path);
+void WriteFileBytes(const std::wstring& path, const std::string& bytes);
+std::string ReadFileBytes(const std::wstring& path);
+void RemoveTree(const std::wstring& path);
+// Makes every folder of `path`.
+void MakeDirs(const std::wstring& path);
+
+}  // namespace mv::test

@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build and the Wine test bed need, only when
+# something is missing, so a second run costs nothing.
+set -euo pipefail
+
+packages=(cmake make g++-mingw-w64-i686 mingw-w64-tools libwine-dev librapidxml-dev
+          googletest wine wine32:i386)
+
+have_all() {
+    dpkg --print-foreign-architectures | grep -qx i386 || return 1
+    local p
+    for p in "${packages[@]}"; do
+        dpkg-query -W -f='${Status}\n' "$p" 2>/dev/null | grep -q '^install ok installed$' || return 1
+    done
+    command -v i686-w64-mingw32-g++-posix >/dev/null || return 1
+}
+
+if have_all; then
+    exit 0
+fi
+
+if [ "$(id -u)" -ne 0 ]; then
+    echo "install-deps: missing packages and not root; run as root: $0" >&2
+    exit 1
+fi
+
+echo "install-deps: installing build and test packages (one time)"
+dpkg --add-architecture i386
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+apt-get install -y -qq --no-install-recommends "${packages[@]}" >/dev/null
