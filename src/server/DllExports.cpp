@@ -1,4 +1,4 @@
-// The DLL's entry points.
+// The DLL's loader entry point and class-object exports.
 #include <windows.h>
 #include <objbase.h>
 
@@ -21,7 +21,3 @@ extern "C" HRESULT __stdcall DllGetClassObject(REFCLSID, REFIID, void** out) {
     *out = nullptr;
     return CLASS_E_CLASSNOTAVAILABLE;
 }
-
-extern "C" HRESULT __stdcall DllRegisterServer() { return E_NOTIMPL; }
-extern "C" HRESULT __stdcall DllUnregisterServer() { return E_NOTIMPL; }
-extern "C" HRESULT __stdcall DllInstall(BOOL, LPCWSTR) { return E_NOTIMPL; }

@@ -22,4 +22,7 @@ HRESULT CMVDetectorAXModule::AddCommonRGSReplacements(void* registrar) noexcept 
 
 CMVDetectorAXModule& Module() noexcept { return _AtlModule; }
 
+extern "C" IMAGE_DOS_HEADER __ImageBase;
+HINSTANCE ModuleInstance() noexcept { return reinterpret_cast<HINSTANCE>(&__ImageBase); }
+
 }  // namespace mv::server

@@ -18,4 +18,7 @@ public:
 
 CMVDetectorAXModule& Module() noexcept;
 
+// The image this code is linked into: the control's DLL, or a test program.
+HINSTANCE ModuleInstance() noexcept;
+
 }  // namespace mv::server
