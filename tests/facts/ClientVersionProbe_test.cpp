@@ -36,6 +36,9 @@ INSTANTIATE_TEST_SUITE_P(
                       VersionCase{L"2.0.255.255", 0x0200FFFF, false, "JustBelow"},
                       VersionCase{L"2.1.0.1", 0x02010001, true, "JustAbove"},
                       VersionCase{L"1.300.0.0", 0x012C0000, false, "MinorCutTo8Bits"},
+                      // Uncut, the build part would spill into the minor one
+                      // and lift the version over the threshold.
+                      VersionCase{L"2.0.300.1", 0x02002C01, false, "BuildCutTo8Bits"},
                       VersionCase{L"258.1.0.0", 0x02010000, true, "MajorCutTo8Bits"},
                       VersionCase{L"255.255.255.255", 0xFFFFFFFF, true, "AllOnesComparedUnsigned"},
                       VersionCase{L"none", 0, false, "NoVersionResource"},

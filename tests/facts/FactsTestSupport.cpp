@@ -81,21 +81,25 @@ void ControlDirTest::PlaceVersionDll(const std::wstring& name) const {
 
 void ControlDirTest::WriteConfig(const std::string& text) const { WriteFileBytes(controlDir_ + L"\\mivo.cfg", text); }
 
+void ControlDirTest::ExpectNumber(NumberMethod method, const wchar_t* name, ULONG expected, ULONG mask) {
+    ULONG number = kUlongSentinel;
+    EXPECT_EQ(S_OK, (detector_->*method)(&number));
+    EXPECT_EQ(expected, number);
+    ScopedVariant byName;
+    ASSERT_EQ(S_OK, CallByName(detector_, name, byName.Receive()));
+    ASSERT_EQ(VT_UI4, V_VT(&byName.get()));
+    EXPECT_EQ(expected & mask, V_UI4(&byName.get()) & mask);
+}
+
 void ControlDirTest::ExpectVersion(ULONG packed, bool supported) {
     EXPECT_EQ(packed, facts::ClientVersionProbe());
-    const VARIANT_BOOL expected = supported ? VARIANT_TRUE : VARIANT_FALSE;
+    ExpectNumber(&IMVDetectorCOM::GetMivoVAVersion, L"GetMivoVAVersion", packed);
 
-    ULONG version = kUlongSentinel;
-    EXPECT_EQ(S_OK, detector_->GetMivoVAVersion(&version));
-    EXPECT_EQ(packed, version);
+    const VARIANT_BOOL expected = supported ? VARIANT_TRUE : VARIANT_FALSE;
     VARIANT_BOOL answer = kBoolSentinel;
     EXPECT_EQ(S_OK, detector_->IsSupportDownload(&answer));
     EXPECT_EQ(expected, answer);
-
     ScopedVariant byName;
-    ASSERT_EQ(S_OK, CallByName(detector_, L"GetMivoVAVersion", byName.Receive()));
-    ASSERT_EQ(VT_UI4, V_VT(&byName.get()));
-    EXPECT_EQ(packed, V_UI4(&byName.get()));
     ASSERT_EQ(S_OK, CallByName(detector_, L"IsSupportDownload", byName.Receive()));
     ASSERT_EQ(VT_BOOL, V_VT(&byName.get()));
     EXPECT_EQ(expected, V_BOOL(&byName.get()));
@@ -103,13 +107,7 @@ void ControlDirTest::ExpectVersion(ULONG packed, bool supported) {
 
 void ControlDirTest::ExpectChannel(ULONG channel) {
     EXPECT_EQ(channel, facts::ReadChannelNum());
-    ULONG number = kUlongSentinel;
-    EXPECT_EQ(S_OK, detector_->GetChannelNum(&number));
-    EXPECT_EQ(channel, number);
-    ScopedVariant byName;
-    ASSERT_EQ(S_OK, CallByName(detector_, L"GetChannelNum", byName.Receive()));
-    ASSERT_EQ(VT_UI4, V_VT(&byName.get()));
-    EXPECT_EQ(channel, V_UI4(&byName.get()));
+    ExpectNumber(&IMVDetectorCOM::GetChannelNum, L"GetChannelNum", channel);
 }
 
 }  // namespace mv::test

@@ -60,8 +60,12 @@ protected:
     void PlaceVersionDll(const std::wstring& name) const;
     void WriteConfig(const std::string& text) const;
 
-    // Each fact read directly, through the interface and by name; all three
-    // must give the expected answer.
+    // A number through the interface, into the caller's sentinel, and by
+    // name, where the dispatcher supplies its own variable: there only the
+    // bits in `mask` are compared.
+    using NumberMethod = HRESULT (STDMETHODCALLTYPE IMVDetectorCOM::*)(ULONG*);
+    void ExpectNumber(NumberMethod method, const wchar_t* name, ULONG expected, ULONG mask = 0xFFFFFFFF);
+    // Each fact read directly as well, which must agree.
     void ExpectVersion(ULONG packed, bool supported);
     void ExpectChannel(ULONG channel);
 
