@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <sstream>
 
 #include "TestSupport.h"
@@ -97,9 +98,16 @@ HWND StartStandin(const std::wstring& exe) {
     EXPECT_TRUE(::CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                                  &startup, process.put()))
         << "cannot start the stand-in client";
-    HWND window = WaitForClientWindow();
-    EXPECT_NE(nullptr, window) << "the stand-in client shows no window";
-    return window;
+    // Its own window, not one some earlier instance may have left behind.
+    for (int waited = 0; waited < kPatienceMs; waited += kPollMs) {
+        for (HWND window = nullptr;
+             (window = ::FindWindowExW(nullptr, window, client::kClientWindowClass, nullptr)) != nullptr;) {
+            if (ProcessOf(window) == process.get().dwProcessId) return window;
+        }
+        ::Sleep(kPollMs);
+    }
+    ADD_FAILURE() << "the stand-in client shows no window";
+    return nullptr;
 }
 
 void HangStandin(HWND window, const std::wstring& logPath) {
@@ -114,6 +122,16 @@ void HangStandin(HWND window, const std::wstring& logPath) {
 void ReleaseStandin(HWND window) {
     win::unique_handle release(::CreateEventW(nullptr, TRUE, FALSE, ReleaseEventName(ProcessOf(window)).c_str()));
     if (release) ::SetEvent(release.get());
+}
+
+ULONGLONG TimeAgainstHungStandin(HWND window, const std::wstring& logPath, const std::function<void()>& call) {
+    HangStandin(window, logPath);
+    const ULONGLONG before = ::GetTickCount64();
+    call();
+    const ULONGLONG elapsed = ::GetTickCount64() - before;
+    ReleaseStandin(window);
+    std::printf("a call to a hung client returned after %llu ms\n", elapsed);
+    return elapsed;
 }
 
 bool CloseAllClients() {

@@ -3,6 +3,7 @@
 // where it is, starting and stopping instances, reading what it recorded.
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -41,6 +42,12 @@ HWND StartStandin(const std::wstring& exe);
 // Makes the instance behind `window` stop answering until released.
 void HangStandin(HWND window, const std::wstring& logPath);
 void ReleaseStandin(HWND window);
+// Hangs the instance behind `window`, runs `call`, releases the instance and
+// answers how many milliseconds the call took.
+ULONGLONG TimeAgainstHungStandin(HWND window, const std::wstring& logPath, const std::function<void()>& call);
+// A call to a hung client that takes longer never returned: the hand-off's
+// five-second bound and ten seconds' grace. A hang check, not a speed test.
+inline constexpr ULONGLONG kHungCallLimitMs = 5000 + 10000;
 // Closes every client window and waits for its process to end (killing
 // one that does not); true when none was left running.
 bool CloseAllClients();
