@@ -99,6 +99,8 @@ HRESULT RunRegistryScript(HINSTANCE module, UINT resourceId, ScriptAction action
         // The script puts %MODULE% inside single quotes.
         RETURN_IF_FAILED(registrar->AddReplacement(L"MODULE", QuotedScriptText(path).c_str()));
 
+        // Only now: creating the registrar looked its class up in the
+        // machine's classes root.
         ClassesRootRedirection redirection;
         if (perUser) RETURN_IF_FAILED(redirection.Begin());
         return action == ScriptAction::Register ? registrar->ResourceRegister(path.c_str(), resourceId, L"REGISTRY")
