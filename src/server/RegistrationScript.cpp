@@ -57,15 +57,18 @@ struct ReleaseRegistrar {
 
 }  // namespace
 
-std::wstring ModuleFilePath(HINSTANCE module) {
-    std::wstring path(MAX_PATH, L'\0');
+HRESULT ModuleFilePath(HINSTANCE module, std::wstring& path) {
+    path.assign(MAX_PATH, L'\0');
     for (;;) {
         const DWORD size = static_cast<DWORD>(path.size());
         const DWORD length = ::GetModuleFileNameW(module, path.data(), size);
-        if (length == 0) return {};
+        if (length == 0) {
+            const DWORD error = ::GetLastError();
+            return error ? HRESULT_FROM_WIN32(error) : E_FAIL;
+        }
         if (length < size) {
             path.resize(length);
-            return path;
+            return S_OK;
         }
         path.resize(path.size() * 2);
     }
@@ -84,8 +87,8 @@ std::wstring QuotedScriptText(const std::wstring& text) {
 HRESULT RunRegistryScript(HINSTANCE module, UINT resourceId, ScriptAction action, bool perUser,
                           std::initializer_list<Replacement> replacements) noexcept {
     return com::CatchReturn([&]() -> HRESULT {
-        const std::wstring path = ModuleFilePath(module);
-        if (path.empty()) return HRESULT_FROM_WIN32(::GetLastError());
+        std::wstring path;
+        RETURN_IF_FAILED(ModuleFilePath(module, path));
 
         ComScope com;
         IRegistrar* raw = nullptr;

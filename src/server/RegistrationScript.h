@@ -51,7 +51,7 @@ HRESULT RunRegistryScript(HINSTANCE module, UINT resourceId, ScriptAction action
 // `path` made safe inside a single-quoted script string: each ' doubled.
 std::wstring QuotedScriptText(const std::wstring& path);
 
-// The full path of a module's file, as the loader reports it; empty on failure.
-std::wstring ModuleFilePath(HINSTANCE module);
+// The full path of a module's file, as the loader reports it.
+HRESULT ModuleFilePath(HINSTANCE module, std::wstring& path);
 
 }  // namespace mv::server

@@ -29,8 +29,7 @@ Fn PerUserFunction(const char* name) noexcept {
 }
 
 HRESULT LoadModuleTypeLib(HINSTANCE module, std::wstring& path, TypeLibPtr& lib) {
-    path = ModuleFilePath(module);
-    if (path.empty()) return HRESULT_FROM_WIN32(::GetLastError());
+    RETURN_IF_FAILED(ModuleFilePath(module, path));
     ITypeLib* raw = nullptr;
     RETURN_IF_FAILED(::LoadTypeLibEx(path.c_str(), REGKIND_NONE, &raw));
     lib.reset(raw);
