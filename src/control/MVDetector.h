@@ -18,9 +18,9 @@ class ATL_NO_VTABLE CMVDetector
                                 com::CComTypeInfoHolder> {
 public:
     BEGIN_COM_MAP(CMVDetector)
-        COM_INTERFACE_ENTRY(IMVDetectorCOM)
-        COM_INTERFACE_ENTRY(IDispatch)
-        COM_INTERFACE_ENTRY(IObjectSafety)
+        COM_INTERFACE_ENTRY_IID(IID_IMVDetectorCOM, IMVDetectorCOM)
+        COM_INTERFACE_ENTRY_IID(IID_IDispatch, IDispatch)
+        COM_INTERFACE_ENTRY_IID(IID_IObjectSafety, IObjectSafety)
     END_COM_MAP()
 
     // The script face, in DISPID (and vtable) order.
