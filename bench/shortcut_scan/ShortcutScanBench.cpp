@@ -72,15 +72,28 @@ int main() {
         for (bool present : {true, false}) {
             std::vector<std::wstring> files;
             std::vector<std::wstring> shortcuts;  // every entry, in listing order
+            std::vector<std::wstring> ours;
             for (int i = 0; i < count; ++i) {
                 wchar_t name[64];
                 std::swprintf(name, 64, L"mvbench-%04d.lnk", i);
                 const std::wstring path = desktop + L"\\" + name;
-                const bool ours = i % 10 == 9;
-                // The playlist searched for is 1: only the last client shortcut may carry it.
-                const long id = (ours && i == count - 1 && present) ? 1 : 1000 + i;
-                Save(path, ours ? client : other, L"\\UrlQuickLunch=x," + std::to_wstring(id));
+                const bool client_shortcut = i % 10 == 9;
+                Save(path, client_shortcut ? client : other, L"\\UrlQuickLunch=x," + std::to_wstring(1000 + i));
                 files.push_back(path);
+                if (client_shortcut) ours.push_back(name);
+            }
+            if (present) {
+                // The file system decides the listing order: give the playlist
+                // searched for (1) to the client shortcut listed last.
+                std::wstring last;
+                WIN32_FIND_DATAW entry;
+                HANDLE find = ::FindFirstFileW((desktop + L"\\*.*").c_str(), &entry);
+                do {
+                    for (const auto& name : ours)
+                        if (name == entry.cFileName) last = name;
+                } while (::FindNextFileW(find, &entry));
+                ::FindClose(find);
+                Save(desktop + L"\\" + last, client, L"\\UrlQuickLunch=x,1");
             }
             const int runs = count >= 1000 ? 5 : 50;
             bool found = false;

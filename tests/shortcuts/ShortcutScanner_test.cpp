@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <thread>
 
 #include "ShortcutFiles.h"
 #include "TestSupport.h"
@@ -147,6 +148,15 @@ TEST_F(ShortcutScanTest, TheSharedDesktopIsNotScanned) {
     mv::test::SaveShortcut(path, client_, L"\\UrlQuickLunch=,15");
     EXPECT_FALSE(Find(15, 1));
     ::DeleteFileW(path.c_str());
+}
+
+TEST_F(ShortcutScanTest, WithoutACOMApartmentTheAnswerIsNo) {
+    desktop_.Add(L"url.lnk", client_, L"\\UrlQuickLunch=x,123");
+    ASSERT_TRUE(Find(123, 1));
+    bool found = true;
+    std::thread bare([&] { found = FindPlaylistShortcut(123, client_, 1); });
+    bare.join();
+    EXPECT_FALSE(found);
 }
 
 TEST_F(ShortcutScanTest, ControlAnswersAlikeForBothShortcutMethods) {
