@@ -1,7 +1,16 @@
 // The DLL's registration exports.
 #include <windows.h>
 
-// Filled in with registration.
-extern "C" HRESULT __stdcall DllRegisterServer() { return E_NOTIMPL; }
-extern "C" HRESULT __stdcall DllUnregisterServer() { return E_NOTIMPL; }
-extern "C" HRESULT __stdcall DllInstall(BOOL, LPCWSTR) { return E_NOTIMPL; }
+#include "server/Registration.h"
+
+extern "C" HRESULT __stdcall DllRegisterServer() {
+    return mv::server::RegisterServer(mv::server::ServerRegistrationSource());
+}
+
+extern "C" HRESULT __stdcall DllUnregisterServer() {
+    return mv::server::UnregisterServer(mv::server::ServerRegistrationSource());
+}
+
+extern "C" HRESULT __stdcall DllInstall(BOOL install, LPCWSTR commandLine) {
+    return mv::server::InstallServer(mv::server::ServerRegistrationSource(), install, commandLine);
+}

@@ -1,6 +1,7 @@
 #include "server/Module.h"
 
 #include "MVDetectorAX_h.h"
+#include "server/RegistrationScript.h"
 
 namespace mv::com {
 CAtlModule* _pAtlModule = nullptr;
@@ -15,9 +16,8 @@ CMVDetectorAXModule _AtlModule;
 CMVDetectorAXModule::CMVDetectorAXModule() noexcept { SetLibId(LIBID_MVDetectorAXLib); }
 
 HRESULT CMVDetectorAXModule::AddCommonRGSReplacements(void* registrar) noexcept {
-    // Filled in with registration.
-    (void)registrar;
-    return E_NOTIMPL;
+    RETURN_HR_IF_NULL(E_POINTER, registrar);
+    return static_cast<IRegistrar*>(registrar)->AddReplacement(L"APPID", AppIdText());
 }
 
 CMVDetectorAXModule& Module() noexcept { return _AtlModule; }
