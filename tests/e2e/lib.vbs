@@ -47,8 +47,8 @@ Sub Equal(actual, expected, what)
 End Sub
 
 Function Fact(name)
-    Fact = mvShell.ExpandEnvironmentStrings("%MV_FACT_" & name & "%")
-    If Left(Fact, 1) = "%" Then Err.Raise 5, , "fact " & name & " not set"
+    Fact = mvShell.Environment("PROCESS")("MV_FACT_" & name)
+    If Fact = "" Then Err.Raise 5, , "fact " & name & " not set"
 End Function
 
 Sub MvFinish(marker)

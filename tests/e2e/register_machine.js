@@ -2,7 +2,7 @@
 // removal by regsvr32 /u.
 var clsid = "{B7E836F8-119E-4BB7-B12B-34ACC461DB9F}";
 var classes = "HKLM\\Software\\Classes\\";
-var dll = mvShell.ExpandEnvironmentStrings("%MV_E2E_CONTROL%");
+var dll = envVar("MV_E2E_CONTROL");
 
 equal(regRead(classes + "CLSID\\" + clsid + "\\InprocServer32\\"), dll, "InprocServer32 names the control");
 equal(regRead(classes + "CLSID\\" + clsid + "\\InprocServer32\\ThreadingModel"), "Apartment", "ThreadingModel");

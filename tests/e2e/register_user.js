@@ -2,7 +2,7 @@
 // classes, none to the machine's, and /u /n /i:user takes them away again.
 var clsid = "{B7E836F8-119E-4BB7-B12B-34ACC461DB9F}";
 var user = "HKCU\\Software\\Classes\\", machine = "HKLM\\Software\\Classes\\";
-var dll = mvShell.ExpandEnvironmentStrings("%MV_E2E_CONTROL%");
+var dll = envVar("MV_E2E_CONTROL");
 
 equal(regRead(user + "CLSID\\" + clsid + "\\InprocServer32\\"), dll, "InprocServer32 under the user's classes");
 equal(regRead(user + "CLSID\\" + clsid + "\\InprocServer32\\ThreadingModel"), "Apartment", "ThreadingModel");

@@ -60,7 +60,7 @@ for step in "$@"; do
     ext="${step##*.}"
     combined="$work/$(basename "$step")"
     case "$ext" in
-        js) { cat "$here/lib.js" "$source_file"; printf '\nmvFinish("%s");\n' "$marker"; } >"$combined" ;;
+        js) { cat "$root/tools/demo/clientlog.js" "$here/lib.js" "$source_file"; printf '\nmvFinish("%s");\n' "$marker"; } >"$combined" ;;
         vbs) { cat "$here/lib.vbs" "$source_file"; printf '\r\nMvFinish "%s"\r\n' "$marker"; } >"$combined" ;;
         *) fail "unknown step type: $step" ;;
     esac

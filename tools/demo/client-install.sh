@@ -25,9 +25,9 @@ mv_wine() { timeout 60 wine "$@" </dev/null; }
 mv_install_client_files() {
     local standin="$MV_BUILD/tests/fixtures/standin_client/MVPlayer.exe"
     local version="$MV_BUILD/tests/fixtures/version_dlls/${MV_VERSION_DLL_NAME:-MVVersion_2_1_5_0}/MVVersion.dll"
-    mkdir -p "$MV_CLIENT_DIR"
-    cp "$standin" "$MV_CLIENT_DIR/MVPlayer.exe"
-    cp "$version" "$MV_CLIENT_DIR/MVVersion.dll"
+    mkdir -p "$MV_CLIENT_DIR" &&
+    cp "$standin" "$MV_CLIENT_DIR/MVPlayer.exe" &&
+    cp "$version" "$MV_CLIENT_DIR/MVVersion.dll" &&
     printf '[channel]\r\nnum=%s\r\n' "$MV_FACT_CHANNEL" >"$MV_CLIENT_DIR/mivo.cfg"
 }
 
@@ -51,7 +51,7 @@ mv_install_client() {
 
 # The control goes into the client's folder whether or not the client is there.
 mv_install_control() {
-    mkdir -p "$MV_CLIENT_DIR"
+    mkdir -p "$MV_CLIENT_DIR" &&
     cp "$MV_BUILD/MivoDetector.dll" "$MV_CLIENT_DIR/MivoDetector.dll"
 }
 
