@@ -19,12 +19,12 @@ Function CountOf(text, word)
     CountOf = UBound(Split(vbLf & text, vbLf & word & " "))
 End Function
 
-' "/js" on the command line, as UTF-16LE hex.
+'  ASCII text as the log's UTF-16LE hex (this VBScript has no AscW).
 Function Utf16Hex(s)
     Dim i, code
     Utf16Hex = ""
     For i = 1 To Len(s)
-        code = AscW(Mid(s, i, 1))
+        code = Asc(Mid(s, i, 1))
         Utf16Hex = Utf16Hex & LCase(Right("0" & Hex(code And 255), 2) & Right("0" & Hex((code \ 256) And 255), 2))
     Next
 End Function

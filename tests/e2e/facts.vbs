@@ -16,4 +16,4 @@ Equal control.IsShortcutCreated(playlist), True, "IsShortcutCreated"
 Equal control.ISSHORTCUTCREATEDEX(playlist, 0), False, "ISSHORTCUTCREATEDEX, plain launch key absent"
 Equal control.IsEnableCreateShortcut(7), True, "IsEnableCreateShortcut(7)"
 Equal control.IsEnableCreateShortcut(4), False, "IsEnableCreateShortcut(4)"
-Check control.GetMivoVAVersion >= &H02010000, "GetMivoVAVersion is 2.1 or later: " & Hex(control.GetMivoVAVersion)
+Check CDbl(control.GetMivoVAVersion) >= CDbl(&H02010000), "GetMivoVAVersion is 2.1 or later: " & Hex(CDbl(control.GetMivoVAVersion))

@@ -9,7 +9,7 @@ Function Show(v)
     If VarType(v) = vbString Then
         Show = """" & v & """"
     Else
-        Show = CStr(v) & " (" & TypeName(v) & ")"
+        Show = CStr(v) & " (" & Kind(v) & ")"
     End If
 End Function
 
@@ -38,7 +38,12 @@ End Function
 Sub Equal(actual, expected, what)
     Dim same
     same = (Kind(actual) = Kind(expected))
-    If same Then same = (actual = expected)
+    ' VBScript does no arithmetic on unsigned subtypes: compare as doubles.
+    If same And Kind(actual) = "number" Then
+        same = (CDbl(actual) = CDbl(expected))
+    ElseIf same Then
+        same = (actual = expected)
+    End If
     If same Then
         Check True, what & ": " & Show(actual)
     Else

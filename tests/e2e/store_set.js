@@ -5,6 +5,7 @@ equal(control.GetValue("e2e.greeting"), "", "a key never stored reads empty");
 control.SetValue("e2e.greeting", "first");
 control.SetValue("e2e.greeting", "hello across processes");
 control.SetValue("e2e.text", text);
+control.SetValue("e2e.markup", "<&> \"quoted\" 'single'");
 control.SetValue("e2e.empty", "");
 equal(control.GetValue("e2e.greeting"), "hello across processes", "the last value stored wins");
 equal(control.GetValue("e2e.text"), text, "non-ASCII and markup characters in this process");
