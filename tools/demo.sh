@@ -51,8 +51,11 @@ export MV_DEMO_VALUE="stored by the first page at $(date -u '+%H:%M:%S')"
 run_page() {
     local script="$1" combined="$MV_BUILD/demo/$(basename "$1")"
     cat "$here/demo/clientlog.js" "$here/demo/$script" >"$combined"
-    timeout 180 wine cscript //nologo "$(winepath -w "$combined" 2>/dev/null)" </dev/null 2>&1 | tr -d '\r' |
-        tee "$combined.out" | grep -v '^PAGE-RESULT '
+    # Into a file, not a pipe: the client the page starts inherits the
+    # script's output and would hold a pipe open for as long as it runs.
+    timeout 180 wine cscript //nologo "$(winepath -w "$combined" 2>/dev/null)" </dev/null >"$combined.raw" 2>&1
+    tr -d '\r' <"$combined.raw" >"$combined.out"
+    grep -v '^PAGE-RESULT ' "$combined.out"
     local result
     result="$(grep '^PAGE-RESULT ' "$combined.out" | tail -1 | cut -d' ' -f2)"
     [ -n "$result" ] || { say "  (the script $script stopped before its end)"; return 1; }

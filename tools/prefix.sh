@@ -8,7 +8,8 @@
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 cmd="${1:?usage: prefix.sh up|down|copy [DIR]}"
-[ $# -ge 2 ] && export MV_PREFIX="$2"
+# Wine needs an absolute prefix path; a relative one would be a different prefix per directory.
+[ $# -ge 2 ] && export MV_PREFIX="$(realpath -m "$2")"
 source "$here/wine-env.sh"
 template="$MV_BUILD/wine/template"
 

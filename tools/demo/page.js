@@ -14,7 +14,9 @@ function show(v) { return typeof v === "string" ? '"' + v + '"' : String(v); }
 function answer(call, value, expected, meaning) {
     var ok = value === expected;
     if (!ok) surprises++;
-    WScript.Echo("  " + pad(call, 34) + pad(show(value), 24) + (ok ? meaning : "UNEXPECTED, wanted " + show(expected)));
+    var said = ok ? meaning : "UNEXPECTED, wanted " + show(expected);
+    if (show(value).length < 23) WScript.Echo("  " + pad(call, 34) + pad(show(value), 24) + said);
+    else { WScript.Echo("  " + pad(call, 34) + show(value)); WScript.Echo("  " + pad("", 58) + said); }
 }
 function note(text) { WScript.Echo("      " + text); }
 function heading(text) { WScript.Echo(""); WScript.Echo(text); }
@@ -78,12 +80,12 @@ function command(call, run, wantKind, wantText) {
         told = ok ? "nothing happens: there is no client to start" : "UNEXPECTED: something was started";
     } else if (!wantKind) {
         ok = got.length === 0;
-        told = ok ? "the running client is left alone (nothing sent)" : "UNEXPECTED: the client received " + show(got[0].text);
+        told = ok ? "the client already runs and is left alone (nothing sent)" : "UNEXPECTED: the client received " + show(got[0].text);
     } else {
         ok = got.length === 1 && got[0].kind === wantKind && got[0].text === wantText;
-        var how = wantKind === "start" ? "the client was started with the command line "
-                                        : "the running client received by WM_COPYDATA ";
-        told = ok ? how + show(got[0].text)
+        var how = wantKind === "start" ? "the client was not running; it was started with the command line: "
+                                        : "the running client received by WM_COPYDATA: ";
+        told = ok ? how + got[0].text
                   : "UNEXPECTED: " + (got.length ? got[0].kind + " " + show(got[0].text) : "the client got nothing");
     }
     if (!ok) surprises++;
