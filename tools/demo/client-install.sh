@@ -11,7 +11,7 @@ MV_CONTROL_WIN="$MV_CLIENT_WIN\\MivoDetector.dll"
 
 export MV_FACT_DIR="$MV_CLIENT_WIN"
 export MV_FACT_CLIENT="$MV_CLIENT_WIN\\MVPlayer.exe"
-export MV_FACT_VERSION=2.1.5.0
+export MV_FACT_VERSION=2.1.0.1
 export MV_FACT_USER_ID=86427531
 export MV_FACT_FIRST_INSTALL="2024-03-01 09:15:42"
 export MV_FACT_INSTALL="2025-11-20 18:02:07"
@@ -24,7 +24,7 @@ mv_wine() { timeout 60 wine "$@" </dev/null; }
 # The stand-in client, its version resource (2.1 or later) and its configuration.
 mv_install_client_files() {
     local standin="$MV_BUILD/tests/fixtures/standin_client/MVPlayer.exe"
-    local version="$MV_BUILD/tests/fixtures/version_dlls/${MV_VERSION_DLL_NAME:-MVVersion_2_1_5_0}/MVVersion.dll"
+    local version="$MV_BUILD/tests/fixtures/version_dlls/version-$MV_FACT_VERSION.dll"
     mkdir -p "$MV_CLIENT_DIR" &&
     cp "$standin" "$MV_CLIENT_DIR/MVPlayer.exe" &&
     cp "$version" "$MV_CLIENT_DIR/MVVersion.dll" &&
