@@ -182,9 +182,12 @@ bool XmlFile::LoadText(const wchar_t* text) {
     }
 }
 
+// Node by node: printing the document node itself would add a line feed
+// of its own after the last one, an empty last line in the file.
 std::wstring XmlFile::Print() const {
     std::wstring out;
-    rapidxml::print(std::back_inserter(out), *document_, kPrintFlags);
+    for (const XmlNode* node = document_->first_node(); node; node = node->next_sibling())
+        rapidxml::print(std::back_inserter(out), *node, kPrintFlags);
     return out;
 }
 

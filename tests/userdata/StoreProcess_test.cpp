@@ -14,6 +14,12 @@ namespace {
 
 using test::ScopedTempDir;
 
+uint64_t SizeOf(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return 0;
+    return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
 TEST(StoreProcesses, ValuesReadBackUnchangedInANewProcess) {
     ScopedTempDir dir(L"storeproc");
     const std::pair<std::wstring, std::wstring> values[] = {
@@ -70,8 +76,12 @@ TEST(StoreProcesses, AWriterKilledWhileSavingLeavesAWholeFile) {
             L"hammer \"" + dir.path() + L"\" " + std::to_wstring(kUnits) + L" " + eventName, writer));
         HANDLE waits[] = {ready.get(), writer.get().hProcess};
         ASSERT_EQ(WAIT_OBJECT_0, ::WaitForMultipleObjects(2, waits, FALSE, 120000)) << "writer never saved";
-        // Stop it at a different point of a save each round.
-        ::Sleep(static_cast<DWORD>(round * 7 % 60));
+        // Kill it the moment the file is seen shorter than a whole save, which
+        // a save in place would show while it writes, or else at a different
+        // point of a save each round.
+        const uint64_t whole = SizeOf(file);
+        for (int poll = 0; poll < 2000 + round * 700 && SizeOf(file) == whole; ++poll) {
+        }
         ::TerminateProcess(writer.get().hProcess, 9);
         ::WaitForSingleObject(writer.get().hProcess, 60000);
 

@@ -96,12 +96,12 @@ TEST_F(XmlFileOnDisk, WriteFileBytesReplacesTheFileOrLeavesIt) {
     EXPECT_EQ("a\r\nb\r\n", ReadFileBytes(path_));
     EXPECT_FALSE(test::FileExists(TemporaryPathFor(path_.c_str())));
     EXPECT_FALSE(XmlFile::WriteFileBytes(dir_.Child(L"no\\such\\folder.xml").c_str(), "x"));
-    // A read-only file cannot be replaced; it stays as it was.
-    ASSERT_TRUE(::SetFileAttributesW(path_.c_str(), FILE_ATTRIBUTE_READONLY));
-    EXPECT_FALSE(XmlFile::WriteFileBytes(path_.c_str(), "new"));
-    EXPECT_EQ("a\r\nb\r\n", ReadFileBytes(path_));
-    EXPECT_FALSE(test::FileExists(TemporaryPathFor(path_.c_str())));
-    ::SetFileAttributesW(path_.c_str(), FILE_ATTRIBUTE_NORMAL);
+    // A folder in the way cannot be replaced; it stays as it was.
+    const std::wstring folder = dir_.Child(L"folder");
+    test::MakeDirs(folder + L"\\inside");
+    EXPECT_FALSE(XmlFile::WriteFileBytes(folder.c_str(), "new"));
+    EXPECT_TRUE(test::FileExists(folder + L"\\inside"));
+    EXPECT_FALSE(test::FileExists(TemporaryPathFor(folder.c_str())));
 }
 
 TEST_F(XmlFileOnDisk, OnlyTheExactGb2312DeclarationIsConverted) {
