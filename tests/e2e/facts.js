@@ -14,14 +14,6 @@ equal(control.GetFirstInstallTime(), fact("FIRST_INSTALL"), "GetFirstInstallTime
 equal(control.GetInstallTime(), fact("INSTALL"), "GetInstallTime");
 equal(control.GetChannelNum(), Number(fact("CHANNEL")), "GetChannelNum from mivo.cfg");
 
-var playlist = Number(fact("PLAYLIST"));
-equal(control.IsShortcutCreated(playlist), true, "IsShortcutCreated for the desktop's playlist");
-equal(control.IsShortcutCreated(playlist + 1), false, "IsShortcutCreated for another playlist");
-equal(control.IsShortcutCreatedEx(playlist, 1), true, "IsShortcutCreatedEx, URL launch key");
-equal(control.IsShortcutCreatedEx(playlist, 0), false, "IsShortcutCreatedEx, plain launch key absent");
-equal(control.IsShortcutCreatedEx(playlist, 2), false, "IsShortcutCreatedEx, whole-network key absent");
-equal(control.IsShortcutCreatedEx(playlist, 5), true, "IsShortcutCreatedEx, a source with no key");
-
 var offered = [1, 2, 6, 7, 8, 16], refused = [0, 3, 5, 9, 15, 17, -1];
 for (var i = 0; i < offered.length; i++)
     equal(control.IsEnableCreateShortcut(offered[i]), true, "IsEnableCreateShortcut(" + offered[i] + ")");

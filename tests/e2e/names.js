@@ -1,7 +1,6 @@
 // Methods read as properties, and names in another case. JScript reads
 // `o.Name` without parentheses as a property get alone.
 var control = create();
-var playlist = Number(fact("PLAYLIST"));
 
 equal(control.IsInstalled, true, "IsInstalled read as a property");
 equal(control.IsMiVoVAReady, true, "IsMiVoVAReady read as a property");
@@ -13,7 +12,6 @@ equal(control.IsSupportDownload, true, "IsSupportDownload read as a property");
 equal(control.isinstalled(), true, "isinstalled()");
 equal(control.GETCHANNELNUM(), Number(fact("CHANNEL")), "GETCHANNELNUM()");
 equal(control.getfirstinstalltime(), fact("FIRST_INSTALL"), "getfirstinstalltime()");
-equal(control.isshortcutcreatedex(playlist, 1), true, "isshortcutcreatedex(id, 1)");
 equal(control.ISENABLECREATESHORTCUT(16), true, "ISENABLECREATESHORTCUT(16)");
 
 control.setvalue("names.case", "lower");
