@@ -4,6 +4,8 @@
 BUILD := build
 CMAKE_FLAGS := -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release
 JOBS ?= $(shell nproc)
+# make demo DEMO_CLIENT=none: the walk-through without a client installation.
+DEMO_CLIENT ?= full
 
 .PHONY: all deps configure build test demo bench clean
 
@@ -24,7 +26,7 @@ test: build
 	cd $(BUILD) && ctest --output-on-failure --timeout 900
 
 demo: build
-	bash tools/demo.sh
+	DEMO_CLIENT=$(DEMO_CLIENT) bash tools/demo.sh
 
 bench: build
 	bash tools/bench.sh $(BENCH)

@@ -8,16 +8,23 @@
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 cmd="${1:?usage: prefix.sh up|down|copy [DIR]}"
-[ $# -ge 2 ] && export MV_PREFIX="$2"
+# Wine needs an absolute prefix path; a relative one would be a different prefix per directory.
+[ $# -ge 2 ] && export MV_PREFIX="$(realpath -m "$2")"
 source "$here/wine-env.sh"
 template="$MV_BUILD/wine/template"
 
 # Wine's helper services inherit our descriptors and would keep a caller's
 # pipe open for ever: start them detached, with no stdio of ours.
-detached() { setsid "$@" </dev/null >/dev/null 2>&1; }
+detached() { setsid "$@" </dev/null >/dev/null 2>&1 9>&-; }
 
 make_template() {
     [ -f "$template/.ready" ] && return 0
+    # Cases that each make their own prefix may meet here: one builds the
+    # template, the others wait for it.
+    mkdir -p "$(dirname "$template")"
+    exec 9>"$template.lock"
+    flock 9
+    [ -f "$template/.ready" ] && { exec 9>&-; return 0; }
     rm -rf "$template" "$template.home"
     mkdir -p "$template.home"
     WINEPREFIX="$template" HOME="$template.home" XDG_CONFIG_HOME="$template.home/.config" \
@@ -32,6 +39,7 @@ make_template() {
         if [ -L "$link" ]; then rm -f "$link"; mkdir -p "$link"; fi
     done
     touch "$template/.ready"
+    exec 9>&-
 }
 
 stop() {
