@@ -159,9 +159,11 @@ struct OwnedVariant {
     OwnedVariant& operator=(const OwnedVariant&) = delete;
 };
 
+// DISP_E_EXCEPTION is how the dispatcher passes on a method's own failure,
+// so it is never a refusal of the arguments.
 bool Allowed(HRESULT hr, bool mayRefuse) {
     if (hr == S_OK) return true;
-    return mayRefuse && FAILED(hr) && HRESULT_FACILITY(hr) == FACILITY_DISPATCH;
+    return mayRefuse && FAILED(hr) && HRESULT_FACILITY(hr) == FACILITY_DISPATCH && hr != DISP_E_EXCEPTION;
 }
 
 Progress* OpenProgress(const wchar_t* name) {
