@@ -4,8 +4,16 @@
 
 namespace mv::com {
 
+namespace {
+// Zero-initialised before any constructor runs, whatever the order of the records.
+bool initFailed = false;
+}  // namespace
+
+void MarkInitFailed() noexcept { initFailed = true; }
+bool InitFailed() noexcept { return initFailed; }
+
 CAtlModule::CAtlModule() noexcept {
-    if (FAILED(staticDataLock_.Init()) || FAILED(termLock_.Init())) initFailed_ = true;
+    if (FAILED(staticDataLock_.Init()) || FAILED(termLock_.Init())) MarkInitFailed();
     _pAtlModule = this;
 }
 

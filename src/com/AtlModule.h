@@ -12,6 +12,11 @@ namespace mv::com {
 
 using TermFunc = void(__stdcall*)(DWORD_PTR data);
 
+// Set by any module record whose lock could not be initialised at load; the
+// loader entry point then refuses the process attach.
+void MarkInitFailed() noexcept;
+bool InitFailed() noexcept;
+
 // A critical section that can report a failed initialisation.
 class CComCriticalSection {
 public:
@@ -68,12 +73,11 @@ public:
     void RunTermFuncs() noexcept;
 
     CComCriticalSection& StaticDataLock() noexcept { return staticDataLock_; }
-    bool InitFailed() const noexcept { return initFailed_; }
+    bool InitFailed() const noexcept { return com::InitFailed(); }
     const GUID& LibId() const noexcept { return libid_; }
 
 protected:
     void SetLibId(const GUID& libid) noexcept { libid_ = libid; }
-    bool initFailed_ = false;
 
 private:
     struct TermEntry {

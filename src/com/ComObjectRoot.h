@@ -30,6 +30,12 @@ struct _ATL_INTMAP_ENTRY {
     DWORD_PTR offset;
 };
 
+// One row of a component-category map (this server declares none).
+struct _ATL_CATMAP_ENTRY {
+    int iType;
+    const GUID* pcatid;
+};
+
 // The count a dying object carries, so AddRef/Release pairs made while it is
 // torn down cannot start a second destruction.
 constexpr LONG kDestructingRefCount = -(LONG_MAX / 2);
@@ -44,28 +50,35 @@ public:
 
     CComObjectRootBase() noexcept : m_dwRef(0) {}
 
+    // Construction steps the creators run, in this order; a class hides the
+    // ones it needs.
+    void SetVoid(void*) noexcept {}
+    void InternalFinalConstructAddRef() noexcept {}
+    HRESULT _AtlInitialConstruct() noexcept { return S_OK; }
     HRESULT FinalConstruct() noexcept { return S_OK; }
+    void InternalFinalConstructRelease() noexcept {}
     void FinalRelease() noexcept {}
+
+    // The object map's per-class hook and category list: nothing by default.
+    static void WINAPI ObjectMain(bool /*starting*/) noexcept {}
+    static const _ATL_CATMAP_ENTRY* GetCategoryMap() noexcept { return nullptr; }
 
     static HRESULT WINAPI InternalQueryInterface(void* self, const _ATL_INTMAP_ENTRY* entries, REFIID iid,
                                                  void** out) noexcept {
         RETURN_HR_IF_NULL(E_POINTER, out);
         *out = nullptr;
+        const _ATL_INTMAP_ENTRY* hit = nullptr;
         if (InlineIsEqualGUID(iid, IID_IUnknown)) {
-            auto* unk = reinterpret_cast<IUnknown*>(reinterpret_cast<BYTE*>(self) + entries->offset);
-            unk->AddRef();
-            *out = unk;
-            return S_OK;
+            hit = entries;
+        } else {
+            for (const _ATL_INTMAP_ENTRY* e = entries; e->piid && !hit; ++e)
+                if (InlineIsEqualGUID(iid, *e->piid)) hit = e;
         }
-        for (const _ATL_INTMAP_ENTRY* e = entries; e->piid; ++e) {
-            if (InlineIsEqualGUID(iid, *e->piid)) {
-                auto* unk = reinterpret_cast<IUnknown*>(reinterpret_cast<BYTE*>(self) + e->offset);
-                unk->AddRef();
-                *out = unk;
-                return S_OK;
-            }
-        }
-        return E_NOINTERFACE;
+        if (!hit) return E_NOINTERFACE;
+        auto* face = reinterpret_cast<IUnknown*>(reinterpret_cast<BYTE*>(self) + hit->offset);
+        face->AddRef();
+        *out = face;
+        return S_OK;
     }
 
     ULONG OuterAddRef() noexcept { return m_pOuterUnknown->AddRef(); }
@@ -74,12 +87,29 @@ public:
     void SetOuterUnknown(IUnknown* outer) noexcept { m_pOuterUnknown = outer; }
 };
 
+// Plain counts for objects that live in one apartment.
 template <class ThreadModel>
 class CComObjectRootEx : public CComObjectRootBase {
 public:
     using _ThreadModel = ThreadModel;
     ULONG InternalAddRef() noexcept { return ThreadModel::Increment(&m_dwRef); }
     ULONG InternalRelease() noexcept { return ThreadModel::Decrement(&m_dwRef); }
+};
+
+// Interlocked counts, and a critical section of the object's own, set up
+// before FinalConstruct and deleted with the object.
+template <>
+class CComObjectRootEx<CComMultiThreadModel> : public CComObjectRootBase {
+public:
+    using _ThreadModel = CComMultiThreadModel;
+    ULONG InternalAddRef() noexcept { return CComMultiThreadModel::Increment(&m_dwRef); }
+    ULONG InternalRelease() noexcept { return CComMultiThreadModel::Decrement(&m_dwRef); }
+    HRESULT _AtlInitialConstruct() noexcept { return m_critsec.Init(); }
+    void Lock() noexcept { m_critsec.Lock(); }
+    void Unlock() noexcept { m_critsec.Unlock(); }
+
+private:
+    CComCriticalSection m_critsec;
 };
 
 // Offset of base `I` inside `C`, computed without an object.

@@ -1,12 +1,15 @@
 #include "com/DispatchImpl.h"
 
+#include <atomic>
 #include <cwchar>
 #include <new>
 
 namespace mv::com {
 
 HRESULT CComTypeInfoHolder::EnsureTI(LCID lcid) noexcept {
-    if (m_pInfo && m_pMap) return S_OK;
+    if (std::atomic_ref<ITypeInfo*>(m_pInfo).load(std::memory_order_acquire) &&
+        std::atomic_ref<NameEntry*>(m_pMap).load(std::memory_order_acquire))
+        return S_OK;
     return GetTI(lcid);
 }
 
@@ -25,7 +28,8 @@ HRESULT CComTypeInfoHolder::GetTI(LCID lcid) noexcept {
                     info->Release();
                     info = info2;
                 }
-                m_pInfo = info;
+                // Readers on the unlocked fast path see the pointer only once it is complete.
+                std::atomic_ref<ITypeInfo*>(m_pInfo).store(info, std::memory_order_release);
                 _pAtlModule->AddTermFunc(&CComTypeInfoHolder::Cleanup, reinterpret_cast<DWORD_PTR>(this));
             }
             library->Release();
@@ -56,7 +60,7 @@ HRESULT CComTypeInfoHolder::LoadNameCache(ITypeInfo* info) noexcept {
         info->ReleaseFuncDesc(desc);
     }
     m_nCount = count;
-    m_pMap = map;
+    std::atomic_ref<NameEntry*>(m_pMap).store(map, std::memory_order_release);
     return S_OK;
 }
 

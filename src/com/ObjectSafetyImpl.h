@@ -5,6 +5,12 @@
 
 #include "com/ComObjectRoot.h"
 
+// The tool chain's header declares the interface without its IID binding,
+// which COM_INTERFACE_ENTRY(IObjectSafety) needs.
+#ifdef __CRT_UUID_DECL
+__CRT_UUID_DECL(IObjectSafety, 0xcb5bdc81, 0x93c1, 0x11cf, 0x8f, 0x20, 0x00, 0x80, 0x5f, 0x2c, 0xd0, 0x64)
+#endif
+
 namespace mv::com {
 
 template <class T, DWORD dwSupportedSafety>

@@ -1,10 +1,42 @@
 #include "facts/ClientVersionProbe.h"
 
+#include <memory>
+#include <new>
+
+#include "facts/ControlFilePath.h"
+#include "win/PathBuffer.h"
+
 namespace mv::facts {
 
+namespace {
+
+// Each part keeps its low 8 bits only, so none spills into its neighbour.
+ULONG PackVersion(DWORD ms, DWORD ls) noexcept {
+    const ULONG a = HIWORD(ms) & 0xFF, b = LOWORD(ms) & 0xFF;
+    const ULONG c = HIWORD(ls) & 0xFF, d = LOWORD(ls) & 0xFF;
+    return (a << 24) | (b << 16) | (c << 8) | d;
+}
+
+}  // namespace
+
 ULONG ClientVersionProbe() {
-    // Filled in with the version probe.
-    return 0;
+    win::PathBuffer path;
+    if (!ControlFilePath(kVersionFileName, path)) return 0;
+    if (!win::PathExists(path.c_str())) return 0;
+
+    DWORD ignored = 0;
+    const DWORD size = ::GetFileVersionInfoSizeW(path.c_str(), &ignored);
+    if (size == 0) return 0;
+    std::unique_ptr<BYTE[]> block(new (std::nothrow) BYTE[size]());
+    if (!block) return 0;
+    if (!::GetFileVersionInfoW(path.c_str(), 0, size, block.get())) return 0;
+
+    void* root = nullptr;
+    UINT length = 0;
+    if (!::VerQueryValueW(block.get(), L"\\", &root, &length) || !root || length < sizeof(VS_FIXEDFILEINFO))
+        return 0;
+    const auto* info = static_cast<const VS_FIXEDFILEINFO*>(root);
+    return PackVersion(info->dwFileVersionMS, info->dwFileVersionLS);
 }
 
 }  // namespace mv::facts

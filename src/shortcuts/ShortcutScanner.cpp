@@ -1,9 +1,115 @@
 #include "shortcuts/ShortcutScanner.h"
 
+#include <windows.h>
+#include <objbase.h>
+#include <shlobj.h>
+#include <shobjidl.h>
+#include <wrl/client.h>
+
+#include <climits>
+#include <cwchar>
+
+#include "shortcuts/SpecialFolders.h"
+#include "win/PathBuffer.h"
+#include "win/UniqueHandle.h"
+
 namespace mv::shortcuts {
 
-bool FindPlaylistShortcut(long, const std::wstring&, long) {
-    // Filled in with the shortcut work.
+using Microsoft::WRL::ComPtr;
+
+namespace {
+
+wchar_t FoldAscii(wchar_t c) noexcept { return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c + (L'a' - L'A')) : c; }
+
+bool IsBlank(wchar_t c) noexcept { return c == L' ' || (c >= L'\t' && c <= L'\r'); }
+
+// The last occurrence of `needle` in `text`, or null.
+const wchar_t* FindLast(const wchar_t* text, const wchar_t* needle) noexcept {
+    const wchar_t* last = nullptr;
+    for (const wchar_t* hit = wcsstr(text, needle); hit; hit = wcsstr(hit + 1, needle)) last = hit;
+    return last;
+}
+
+}  // namespace
+
+const wchar_t* LaunchKeyOf(long eSrc) noexcept {
+    switch (eSrc) {
+        case QuickLunch: return L"\\QuickLunch=";
+        case UrlQuickLunch: return L"\\UrlQuickLunch=";
+        case WholeNetworkQuickLunch: return L"\\WholeNetworkQuickLunch=";
+        default: return nullptr;
+    }
+}
+
+bool StartsWithIgnoringAsciiCase(const wchar_t* text, const std::wstring& prefix) noexcept {
+    // The runtime's _wcsnicmp may fold letters beyond A to Z with the locale:
+    // the client path compares by the "C" locale's rule only.
+    for (size_t i = 0; i < prefix.size(); ++i) {
+        if (text[i] == L'\0') return false;
+        if (FoldAscii(text[i]) != FoldAscii(prefix[i])) return false;
+    }
+    return true;
+}
+
+long ParseId(const wchar_t* text) noexcept {
+    while (IsBlank(*text)) ++text;
+    bool negative = false;
+    if (*text == L'+' || *text == L'-') negative = (*text++ == L'-');
+    long long value = 0;
+    for (; *text >= L'0' && *text <= L'9'; ++text) {
+        value = value * 10 + (*text - L'0');
+        if (value > static_cast<long long>(LONG_MAX) + 1) break;  // already beyond either limit
+    }
+    if (negative) value = -value;
+    if (value > LONG_MAX) return LONG_MAX;
+    if (value < LONG_MIN) return LONG_MIN;
+    return static_cast<long>(value);
+}
+
+bool ArgumentsLaunch(const wchar_t* arguments, long playlistid, long eSrc) noexcept {
+    const wchar_t* key = LaunchKeyOf(eSrc);
+    if (key && !wcsstr(arguments, key)) return false;
+    const wchar_t* separator = eSrc == WholeNetworkQuickLunch ? L"#;#" : L",";
+    const wchar_t* hit = FindLast(arguments, separator);
+    if (!hit) return false;
+    return ParseId(hit + wcslen(separator)) == playlistid;
+}
+
+bool FindPlaylistShortcut(long playlistid, const std::wstring& clientPath, long eSrc) {
+    // One link object serves the whole scan; nothing is made per file.
+    ComPtr<IShellLinkW> link;
+    if (FAILED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                  reinterpret_cast<void**>(link.GetAddressOf()))))
+        return false;
+    ComPtr<IPersistFile> file;
+    if (FAILED(link.As(&file))) return false;
+
+    std::wstring desktop;
+    GetDesktopFolderPath(desktop);
+    const std::wstring pattern = desktop + L"\\*.*";
+
+    WIN32_FIND_DATAW entry;
+    win::unique_find_handle find(::FindFirstFileW(pattern.c_str(), &entry));
+    if (!find) return false;
+
+    // The opening entry of a folder is its own "."; it is passed over unread.
+    while (::FindNextFileW(find.get(), &entry)) {
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+        if (!wcsstr(entry.cFileName, L".lnk")) continue;
+
+        const std::wstring path = desktop + L"\\" + entry.cFileName;
+        file->Load(path.c_str(), STGM_READ);
+
+        win::PathBuffer target;
+        link->GetPath(target.data(), static_cast<int>(win::PathBuffer::kCapacity), nullptr, SLGP_RAWPATH);
+        target.data()[win::PathBuffer::kCapacity - 1] = L'\0';
+        if (!StartsWithIgnoringAsciiCase(target.c_str(), clientPath)) continue;
+
+        win::PathBuffer arguments;
+        link->GetArguments(arguments.data(), static_cast<int>(win::PathBuffer::kCapacity));
+        arguments.data()[win::PathBuffer::kCapacity - 1] = L'\0';
+        if (ArgumentsLaunch(arguments.c_str(), playlistid, eSrc)) return true;
+    }
     return false;
 }
 

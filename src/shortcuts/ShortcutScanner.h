@@ -14,4 +14,14 @@ enum ShortcutSource : long {
 // `playlistid` with the key `eSrc` selects.
 bool FindPlaylistShortcut(long playlistid, const std::wstring& clientPath, long eSrc);
 
+// The pieces of the match, for the scan and its tests.
+// The launch key of a source, or null when none is required.
+const wchar_t* LaunchKeyOf(long eSrc) noexcept;
+// Compares the first `count` units ignoring case for A to Z only.
+bool StartsWithIgnoringAsciiCase(const wchar_t* text, const std::wstring& prefix) noexcept;
+// Whether `arguments` launch `playlistid` for source `eSrc`.
+bool ArgumentsLaunch(const wchar_t* arguments, long playlistid, long eSrc) noexcept;
+// Base-10 conversion with wcstol's rules: blanks, a sign, digits, clamping.
+long ParseId(const wchar_t* text) noexcept;
+
 }  // namespace mv::shortcuts

@@ -1,10 +1,316 @@
 #include "userdata/UserDataStore.h"
 
+#include <io.h>
+
+#include <algorithm>
+#include <cwchar>
+#include <vector>
+
+#include "shortcuts/SpecialFolders.h"
+
 namespace mv::userdata {
 
-// Filled in with the store.
-std::wstring UserDataStore::ReadValue(const wchar_t*) { return std::wstring(); }
-void UserDataStore::WriteValue(const wchar_t*, const wchar_t*) {}
+namespace {
+
+constexpr wchar_t kDeclaration[] = L"xml version=\"1.0\" encoding=\"utf-8\"";
+// The pool may waste this much beyond the live document before it is rebuilt:
+// about the size of the pool's first block, which is never freed anyway.
+constexpr size_t kPoolSlackBytes = 64 * 1024;
+// A save writes path + ".tmp", which must fit in a path as well.
+constexpr size_t kLongestSuffix = 4;
+
+bool IsNameStart(uint32_t c) {
+    return c == ':' || (c >= 'A' && c <= 'Z') || c == '_' || (c >= 'a' && c <= 'z') || (c >= 0xC0 && c <= 0xD6) ||
+           (c >= 0xD8 && c <= 0xF6) || (c >= 0xF8 && c <= 0x2FF) || (c >= 0x370 && c <= 0x37D) ||
+           (c >= 0x37F && c <= 0x1FFF) || (c >= 0x200C && c <= 0x200D) || (c >= 0x2070 && c <= 0x218F) ||
+           (c >= 0x2C00 && c <= 0x2FEF) || (c >= 0x3001 && c <= 0xD7FF) || (c >= 0xF900 && c <= 0xFDCF) ||
+           (c >= 0xFDF0 && c <= 0xFFFD) || (c >= 0x10000 && c <= 0xEFFFF);
+}
+
+bool IsNameChar(uint32_t c) {
+    return IsNameStart(c) || c == '-' || c == '.' || (c >= '0' && c <= '9') || c == 0xB7 ||
+           (c >= 0x300 && c <= 0x36F) || (c >= 0x203F && c <= 0x2040);
+}
+
+bool IsXmlBlank(wchar_t c) { return c == L' ' || c == L'\t' || c == L'\r' || c == L'\n'; }
+
+// Splits a value so that no part holds "]]>": each occurrence is cut
+// between "]]" and ">". A value without it stays one part.
+std::vector<std::wstring_view> CdataSegments(std::wstring_view value) {
+    std::vector<std::wstring_view> parts;
+    size_t start = 0;
+    for (size_t at = value.find(L"]]>"); at != std::wstring_view::npos; at = value.find(L"]]>", at + 1)) {
+        parts.push_back(value.substr(start, at + 2 - start));
+        start = at + 2;
+    }
+    parts.push_back(value.substr(start));
+    return parts;
+}
+
+bool NameIs(const XmlNode& node, std::wstring_view name) {
+    return std::wstring_view(node.name(), node.name_size()) == name;
+}
+
+// The entry's children as they were, to undo a write that is refused.
+class EntrySnapshot {
+public:
+    explicit EntrySnapshot(XmlNode& entry) : entry_(entry) {
+        for (XmlNode* child = entry.first_node(); child; child = child->next_sibling()) children_.push_back(child);
+        if (!children_.empty()) {
+            value_ = children_.front()->value();
+            size_ = children_.front()->value_size();
+            type_ = children_.front()->type();
+        }
+    }
+
+    void Restore() {
+        entry_.remove_all_nodes();
+        for (XmlNode* child : children_) entry_.append_node(child);
+        if (!children_.empty()) {
+            children_.front()->value(value_, size_);
+            children_.front()->type(type_);
+        }
+    }
+
+private:
+    XmlNode& entry_;
+    std::vector<XmlNode*> children_;
+    const wchar_t* value_ = nullptr;
+    size_t size_ = 0;
+    rapidxml::node_type type_ = rapidxml::node_cdata;
+};
+
+}  // namespace
+
+bool IsStorableKey(const wchar_t* key) {
+    if (!key || !key[0]) return false;
+    for (size_t i = 0; key[i]; ++i) {
+        uint32_t c = static_cast<uint16_t>(key[i]);
+        if (c >= 0xD800 && c <= 0xDBFF) {
+            const uint32_t low = static_cast<uint16_t>(key[i + 1]);
+            if (low < 0xDC00 || low > 0xDFFF) return false;
+            c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+            ++i;
+        } else if (c >= 0xDC00 && c <= 0xDFFF) {
+            return false;
+        }
+        if (!(i == 0 ? IsNameStart(c) : IsNameChar(c))) return false;
+    }
+    return true;
+}
+
+bool UserDataStore::FileStamp::operator==(const FileStamp& other) const {
+    return exists == other.exists && size == other.size &&
+           CompareFileTime(&written, &other.written) == 0 && CompareFileTime(&created, &other.created) == 0;
+}
+
+UserDataStore::UserDataStore() { Open(shortcuts::GetProductDataFolder()); }
+
+UserDataStore::UserDataStore(const std::wstring& dataFolder) { Open(dataFolder); }
+
+void UserDataStore::Open(const std::wstring& dataFolder) {
+    path_.Clear();
+    // A path that does not fit is not cut short: the store then keeps to memory.
+    if (!path_.Assign(dataFolder) || !path_.Append(kConfigFolderName) || !path_.Append(kStoreFileName) ||
+        path_.size() + kLongestSuffix > win::PathBuffer::kCapacity - 1)
+        path_.Clear();
+    shared_ = std::make_unique<StoreMutex>(path_.c_str());
+    StoreMutex::Hold hold(*shared_);
+    LoadOrCreate();
+}
+
+void UserDataStore::LoadOrCreate() {
+    if (path_.empty()) {
+        CreateNew();
+        return;
+    }
+    std::wstring config(path_.str());
+    config.resize(config.size() - (std::size(kStoreFileName) - 1));
+    if (::_waccess(config.c_str(), 0) != 0) ::CreateDirectoryW(config.c_str(), nullptr);
+
+    bool loaded = false;
+    if (::_waccess(path_.c_str(), 0) != 0) {
+        CreateNew();
+    } else if (file_.LoadFile(path_.c_str()) && Root()) {
+        loaded = true;
+    } else {
+        SetAside();
+        CreateNew();
+    }
+    RememberFile();
+    if (loaded) {
+        fileBytes_ = static_cast<size_t>(seen_.size);
+        liveBytes_ = fileBytes_ * sizeof(wchar_t);
+    }
+}
+
+bool UserDataStore::CreateNew() {
+    file_.Clear();
+    XmlNode* declaration = file_.CreateNode(rapidxml::node_pi, kDeclaration, nullptr);
+    if (!declaration) return false;
+    file_.document().append_node(declaration);
+    XmlNode* root = file_.CreateNode(rapidxml::node_element, kRootName, L"");
+    if (!root) return false;
+    file_.document().append_node(root);
+    Save();
+    return true;
+}
+
+// A file that does not load is kept beside the store, never deleted: it may
+// be the user's only copy of every value.
+void UserDataStore::SetAside() {
+    const std::wstring aside = path_.str() + kSetAsideSuffix;
+    if (::MoveFileExW(path_.c_str(), aside.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return;
+    ::CopyFileW(path_.c_str(), aside.c_str(), FALSE);
+}
+
+void UserDataStore::RememberFile() {
+    seenSaves_ = shared_->Generation();
+    seen_ = FileStamp();
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!path_.empty() && ::GetFileAttributesExW(path_.c_str(), GetFileExInfoStandard, &data)) {
+        seen_.exists = true;
+        seen_.size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+        seen_.written = data.ftLastWriteTime;
+        seen_.created = data.ftCreationTime;
+    }
+}
+
+// Another process, or another store object, may have saved since this one
+// last read or wrote the file: its document is then stale.
+void UserDataStore::SyncWithFile() {
+    if (path_.empty()) return;
+    const FileStamp before = seen_;
+    const uint32_t saves = seenSaves_;
+    RememberFile();
+    if (saves == seenSaves_ && before == seen_) return;
+    LoadOrCreate();
+}
+
+bool UserDataStore::Save() {
+    const std::wstring text = file_.Print();
+    const std::string bytes = WideToUtf8(text.data(), static_cast<int>(text.size()));
+    const size_t diskBytes = bytes.size() + static_cast<size_t>(std::count(bytes.begin(), bytes.end(), '\n'));
+    if (diskBytes > kMaxStoreFileBytes && diskBytes > fileBytes_) return false;
+    fileBytes_ = diskBytes;
+    liveBytes_ = text.size() * sizeof(wchar_t);
+    if (path_.empty()) return true;
+    if (XmlFile::WriteFileBytes(path_.c_str(), bytes)) shared_->CountSave();
+    RememberFile();
+    return true;
+}
+
+void UserDataStore::CompactIfWasteful() {
+    if (file_.AllocatedBytes() > liveBytes_ + kPoolSlackBytes) file_.Compact();
+}
+
+XmlNode* UserDataStore::Root() {
+    for (XmlNode* node = file_.document().first_node(); node; node = node->next_sibling())
+        if (node->type() == rapidxml::node_element && NameIs(*node, kRootName)) return node;
+    return nullptr;
+}
+
+XmlNode* UserDataStore::FindEntry(const wchar_t* key) {
+    XmlNode* root = Root();
+    if (!root) return nullptr;
+    const std::wstring_view name(key);
+    for (XmlNode* node = root->first_node(); node; node = node->next_sibling())
+        if (node->type() == rapidxml::node_element && NameIs(*node, name)) return node;
+    return nullptr;
+}
+
+std::wstring UserDataStore::ReadValue(const wchar_t* key) {
+    try {
+        std::lock_guard<std::mutex> guard(lock_);
+        StoreMutex::Hold hold(*shared_);
+        SyncWithFile();
+        XmlNode* entry = key ? FindEntry(key) : nullptr;
+        const XmlNode* child = entry ? entry->first_node() : nullptr;
+        if (!child) return std::wstring();
+        std::wstring value(child->value(), child->value_size());
+        // A value holding "]]>" is kept as a run of CDATA sections.
+        if (child->type() == rapidxml::node_cdata)
+            for (child = child->next_sibling(); child && child->type() == rapidxml::node_cdata;
+                 child = child->next_sibling())
+                value.append(child->value(), child->value_size());
+        value.resize(wcsnlen(value.c_str(), value.size()));
+        return value;
+    } catch (...) {
+        return std::wstring();
+    }
+}
+
+void UserDataStore::WriteValue(const wchar_t* key, const wchar_t* value) {
+    try {
+        std::lock_guard<std::mutex> guard(lock_);
+        StoreMutex::Hold hold(*shared_);
+        SyncWithFile();
+        if (!value || !IsStorableKey(key)) return;
+        if (XmlNode* entry = FindEntry(key))
+            ReplaceEntryValue(entry, value);
+        else
+            AddEntry(key, value);
+        CompactIfWasteful();
+    } catch (...) {
+    }
+}
+
+bool UserDataStore::AddEntry(const wchar_t* key, const wchar_t* value) {
+    XmlNode* root = Root();
+    if (!root) return false;
+    XmlNode* entry = file_.CreateNode(rapidxml::node_element, key, L"");
+    if (!entry || !InsertSegments(*entry, nullptr, value)) return false;
+    root->append_node(entry);
+    if (Save()) return true;
+    root->remove_node(entry);
+    return false;
+}
+
+void UserDataStore::ReplaceEntryValue(XmlNode* entry, const wchar_t* value) {
+    EntrySnapshot before(*entry);
+    if (PutValue(*entry, value) && Save()) return;
+    before.Restore();
+}
+
+bool UserDataStore::PutValue(XmlNode& entry, std::wstring_view value) {
+    XmlNode* first = entry.first_node();
+    if (!first) return InsertSegments(entry, nullptr, value);
+    if (first->type() == rapidxml::node_cdata) {
+        const auto segments = CdataSegments(value);
+        wchar_t* copy = file_.CopyString(segments.front());
+        if (!copy) return false;
+        while (first->next_sibling() && first->next_sibling()->type() == rapidxml::node_cdata)
+            entry.remove_node(first->next_sibling());
+        first->value(copy, segments.front().size());
+        XmlNode* after = first->next_sibling();
+        for (size_t i = 1; i < segments.size(); ++i) {
+            XmlNode* node = file_.CreateNode(rapidxml::node_cdata, nullptr, std::wstring(segments[i]).c_str());
+            if (!node) return false;
+            entry.insert_node(after, node);
+        }
+        return true;
+    }
+    if (first->type() == rapidxml::node_data) {
+        // A hand-edited text entry stays text, escaped when printed.
+        wchar_t* copy = file_.CopyString(value);
+        if (!copy) return false;
+        first->value(copy, value.size());
+        // Blank text between tags is not read back as data; CDATA keeps it.
+        if (!value.empty() && std::all_of(value.begin(), value.end(), IsXmlBlank)) first->type(rapidxml::node_cdata);
+        return true;
+    }
+    // A comment or an element cannot carry the value: it goes before them.
+    return InsertSegments(entry, first, value);
+}
+
+bool UserDataStore::InsertSegments(XmlNode& entry, XmlNode* before, std::wstring_view value) {
+    for (const std::wstring_view segment : CdataSegments(value)) {
+        XmlNode* node = file_.CreateNode(rapidxml::node_cdata, nullptr, std::wstring(segment).c_str());
+        if (!node) return false;
+        entry.insert_node(before, node);
+    }
+    return true;
+}
 
 UserDataStore& GetUserDataStore() {
     static UserDataStore store;

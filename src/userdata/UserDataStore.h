@@ -1,13 +1,84 @@
 #pragma once
+// The process's key/value store behind GetValue and SetValue, kept in
+// UserData.xml under the product data folder. One entry element per key,
+// its value in CDATA.
+#include <windows.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <string_view>
+
+#include "userdata/StoreMutex.h"
+#include "userdata/XmlFile.h"
+#include "win/PathBuffer.h"
 
 namespace mv::userdata {
 
-// The process's key/value store, kept in UserData.xml.
+inline constexpr wchar_t kConfigFolderName[] = L"\\config";
+inline constexpr wchar_t kStoreFileName[] = L"\\UserData.xml";
+inline constexpr wchar_t kSetAsideSuffix[] = L".bad";
+inline constexpr wchar_t kRootName[] = L"UserData";
+// A write that would make the file larger than this is refused: browsers
+// give one site's local storage about as much.
+inline constexpr size_t kMaxStoreFileBytes = 10 * 1024 * 1024;
+
+// Keys are element names, so only an XML name can be stored: anything else
+// would make the file unreadable.
+bool IsStorableKey(const wchar_t* key);
+
 class UserDataStore {
 public:
+    // The current user's store, under the product data folder.
+    UserDataStore();
+    // A store kept in `dataFolder`\config\UserData.xml.
+    explicit UserDataStore(const std::wstring& dataFolder);
+    UserDataStore(const UserDataStore&) = delete;
+    UserDataStore& operator=(const UserDataStore&) = delete;
+
     std::wstring ReadValue(const wchar_t* key);
     void WriteValue(const wchar_t* key, const wchar_t* value);
+
+    // The file's full path; empty when the folder's path is too long to hold
+    // it, and the store then lives in memory only.
+    const wchar_t* path() const { return path_.c_str(); }
+
+private:
+    struct FileStamp {
+        bool exists = false;
+        uint64_t size = 0;
+        FILETIME written{};
+        FILETIME created{};
+        bool operator==(const FileStamp& other) const;
+    };
+
+    void Open(const std::wstring& dataFolder);
+    void LoadOrCreate();
+    bool CreateNew();
+    void SetAside();
+    void SyncWithFile();
+    void RememberFile();
+    bool Save();
+    void CompactIfWasteful();
+
+    bool AddEntry(const wchar_t* key, const wchar_t* value);
+    void ReplaceEntryValue(XmlNode* entry, const wchar_t* value);
+    bool PutValue(XmlNode& entry, std::wstring_view value);
+    bool InsertSegments(XmlNode& entry, XmlNode* before, std::wstring_view value);
+
+    XmlNode* Root();
+    XmlNode* FindEntry(const wchar_t* key);
+
+    win::PathBuffer path_;
+    XmlFile file_;
+    std::mutex lock_;
+    std::unique_ptr<StoreMutex> shared_;
+    FileStamp seen_;
+    uint32_t seenSaves_ = 0;
+    size_t fileBytes_ = 0;
+    size_t liveBytes_ = 0;
 };
 
 // The one store of the process, made at the first call.

@@ -1,0 +1,46 @@
+#pragma once
+// What the processes that share one store file agree on: a named mutex
+// that serialises their loads and saves, and a counter of saves that tells
+// each of them whether its document is still the latest.
+#include <windows.h>
+
+#include <cstdint>
+
+#include "win/UniqueHandle.h"
+
+namespace mv::userdata {
+
+class StoreMutex {
+public:
+    // Both objects are named after `path`, compared without regard to case
+    // as the file system does; an empty path gives an object that locks
+    // nothing and counts nothing.
+    explicit StoreMutex(const wchar_t* path);
+    StoreMutex(const StoreMutex&) = delete;
+    StoreMutex& operator=(const StoreMutex&) = delete;
+    ~StoreMutex();
+
+    // Owns the mutex for its scope. A process that died holding it has left
+    // the file whole (saves replace it in one step), so that counts as free.
+    class Hold {
+    public:
+        explicit Hold(const StoreMutex& owner);
+        Hold(const Hold&) = delete;
+        Hold& operator=(const Hold&) = delete;
+        ~Hold();
+
+    private:
+        HANDLE mutex_ = nullptr;
+    };
+
+    // Saves of the file by any process since the first of them opened it.
+    uint32_t Generation() const;
+    void CountSave();
+
+private:
+    win::unique_handle mutex_;
+    win::unique_handle mapping_;
+    volatile LONG* counter_ = nullptr;
+};
+
+}  // namespace mv::userdata

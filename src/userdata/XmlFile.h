@@ -1,0 +1,72 @@
+#pragma once
+// The store's document: a wide-character RapidXML document, the UTF-16
+// text it was parsed from, and the way from file bytes to it and back.
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "userdata/XmlCharClasses.h"
+
+namespace mv::userdata {
+
+using XmlDocument = rapidxml::xml_document<wchar_t>;
+using XmlNode = rapidxml::xml_node<wchar_t>;
+
+inline constexpr int kParseFlags = rapidxml::parse_full;
+inline constexpr int kPrintFlags = 0;
+
+// Bytes in the process's ANSI code page to UTF-16; empty when conversion fails.
+std::wstring AnsiToWide(const char* bytes, int count);
+// UTF-16 to UTF-8; `count` -1 means NUL-terminated (the terminator is not kept).
+std::string WideToUtf8(const wchar_t* text, int count);
+
+class XmlFile {
+public:
+    XmlFile();
+    XmlFile(const XmlFile&) = delete;
+    XmlFile& operator=(const XmlFile&) = delete;
+
+    // Reads, converts (a GB2312 declaration, a byte order mark) and parses.
+    bool LoadFile(const wchar_t* path);
+    bool LoadUtf8(const char* bytes);
+    bool LoadText(const wchar_t* text);
+
+    // The whole document as printed (line feeds only).
+    std::wstring Print() const;
+    // Prints and writes; false when the file was not replaced.
+    bool SaveFile(const wchar_t* path) const;
+    // Writes `bytes` (up to a NUL) with CR LF line ends, through a temporary
+    // file beside `path` that replaces it in one step: the file is always
+    // either the old or the new complete content.
+    static bool WriteFileBytes(const wchar_t* path, const char* bytes);
+    static bool WriteFileBytes(const wchar_t* path, std::string_view bytes);
+
+    // A node of `kind`; the name and value given are copied into the pool.
+    // Null when no node could be made.
+    XmlNode* CreateNode(rapidxml::node_type kind, const wchar_t* name, const wchar_t* value);
+    // A copy of `text` in the pool (terminated), or null.
+    wchar_t* CopyString(std::wstring_view text);
+
+    // Empties the document and frees its pool.
+    void Clear();
+    // Bytes taken from the pool by CreateNode and CopyString since the last
+    // load, clear or compaction: an upper bound of what replaced values waste.
+    size_t AllocatedBytes() const { return allocated_; }
+    // Rebuilds the same tree in a fresh pool, so that replaced strings and
+    // detached nodes are freed. The printed bytes do not change.
+    bool Compact();
+
+    XmlDocument& document() { return *document_; }
+    const XmlDocument& document() const { return *document_; }
+
+private:
+    std::unique_ptr<XmlDocument> document_;
+    std::wstring text_;
+    size_t allocated_ = 0;
+};
+
+// The temporary file a save goes through: `path` + ".tmp".
+std::wstring TemporaryPathFor(const wchar_t* path);
+
+}  // namespace mv::userdata

@@ -1,0 +1,178 @@
+// Desktop shortcuts that launch the client for a playlist.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <climits>
+
+#include "ShortcutFiles.h"
+#include "TestSupport.h"
+#include "com/ComObject.h"
+#include "control/MVDetector.h"
+#include "shortcuts/ShortcutScanner.h"
+
+namespace {
+
+using mv::shortcuts::FindPlaylistShortcut;
+using mv::shortcuts::ParseId;
+using mv::test::DesktopShortcuts;
+using mv::test::ScopedTempDir;
+
+class ShortcutScanTest : public ::testing::Test {
+protected:
+    void SetUp() override { mv::test::WriteFileBytes(client_, "MZ"); }
+
+    bool Find(long id, long source) { return FindPlaylistShortcut(id, client_, source); }
+
+    mv::test::ComApartment apartment_;
+    ScopedTempDir clientDir_{L"Mivo Client"};
+    std::wstring client_ = clientDir_.Child(L"MVPlayer.exe");
+    DesktopShortcuts desktop_;
+};
+
+TEST_F(ShortcutScanTest, EachSourceRequiresItsOwnLaunchKey) {
+    desktop_.Add(L"url.lnk", client_, L"\\UrlQuickLunch=x,123");
+    EXPECT_TRUE(Find(123, 1));
+    EXPECT_FALSE(Find(123, 0)) << "\\QuickLunch= does not occur in \\UrlQuickLunch=";
+    EXPECT_FALSE(Find(123, 2)) << "key and separator of source 2 absent";
+    EXPECT_TRUE(Find(123, 5)) << "no key required outside the range";
+    EXPECT_TRUE(Find(123, -1));
+    EXPECT_FALSE(Find(124, 1));
+}
+
+TEST_F(ShortcutScanTest, WholeNetworkSourceUsesTheHashSeparator) {
+    desktop_.Add(L"net.lnk", client_, L"\\WholeNetworkQuickLunch=a,b#;#77");
+    EXPECT_TRUE(Find(77, 2));
+    EXPECT_FALSE(Find(77, 0)) << "key missing";
+    EXPECT_FALSE(Find(77, 5)) << "after the last comma stands b#;#77, which reads as 0";
+    EXPECT_TRUE(Find(0, 5));
+}
+
+TEST_F(ShortcutScanTest, WholeNetworkKeyWithoutHashSeparatorNeverMatches) {
+    desktop_.Add(L"net.lnk", client_, L"\\WholeNetworkQuickLunch=a,77");
+    EXPECT_FALSE(Find(77, 2));
+    EXPECT_FALSE(Find(0, 2));
+}
+
+TEST_F(ShortcutScanTest, TheLastCommaWinsAndPlaylistZeroMatchesIdsWithoutDigits) {
+    desktop_.Add(L"quick.lnk", client_, L"\\QuickLunch=5,6,7");
+    EXPECT_TRUE(Find(7, 0));
+    EXPECT_FALSE(Find(6, 0));
+    EXPECT_FALSE(Find(5, 0));
+    EXPECT_FALSE(Find(0, 0));
+
+    desktop_.Add(L"noid.lnk", client_, L"\\QuickLunch=5,abc");
+    EXPECT_TRUE(Find(0, 0));
+}
+
+TEST(ShortcutIdTest, ConvertsLikeWcstolInBaseTen) {
+    EXPECT_EQ(123, ParseId(L" 123"));
+    EXPECT_EQ(123, ParseId(L"\t\n 123"));
+    EXPECT_EQ(123, ParseId(L"123abc"));
+    EXPECT_EQ(0, ParseId(L"abc"));
+    EXPECT_EQ(0, ParseId(L""));
+    EXPECT_EQ(0, ParseId(L"-"));
+    EXPECT_EQ(5, ParseId(L"+5"));
+    EXPECT_EQ(-7, ParseId(L"-7x"));
+    EXPECT_EQ(0, ParseId(L"0x1F")) << "base 10 only";
+    EXPECT_EQ(12, ParseId(L"012"));
+    EXPECT_EQ(0, ParseId(L"- 5")) << "no blank after the sign";
+    EXPECT_EQ(LONG_MAX, ParseId(L"2147483647"));
+    EXPECT_EQ(LONG_MIN, ParseId(L"-2147483648"));
+    EXPECT_EQ(LONG_MAX, ParseId(L"2147483648"));
+    EXPECT_EQ(LONG_MIN, ParseId(L"-2147483649"));
+    EXPECT_EQ(LONG_MAX, ParseId(L"99999999999999999999999999"));
+    EXPECT_EQ(LONG_MIN, ParseId(L"-99999999999999999999999999"));
+}
+
+TEST_F(ShortcutScanTest, IdsBeyondTheRangeMatchTheNearestLimit) {
+    desktop_.Add(L"big.lnk", client_, L"\\UrlQuickLunch=x,99999999999");
+    EXPECT_TRUE(Find(LONG_MAX, 1));
+    desktop_.Add(L"small.lnk", client_, L"\\UrlQuickLunch=x,-99999999999");
+    EXPECT_TRUE(Find(LONG_MIN, 1));
+}
+
+TEST_F(ShortcutScanTest, TargetIsComparedAsAPrefixIgnoringAsciiCase) {
+    std::wstring upper = client_;
+    for (auto& c : upper) c = static_cast<wchar_t>(towupper(c));
+    desktop_.Add(L"upper.lnk", upper, L"\\UrlQuickLunch=,1");
+    EXPECT_TRUE(Find(1, 1));
+
+    const std::wstring longer = client_ + L".old";
+    mv::test::WriteFileBytes(longer, "MZ");
+    desktop_.Add(L"longer.lnk", longer, L"\\UrlQuickLunch=,2");
+    EXPECT_TRUE(Find(2, 1)) << "target continuing past the client path";
+
+    const std::wstring other = clientDir_.Child(L"Other.exe");
+    mv::test::WriteFileBytes(other, "MZ");
+    desktop_.Add(L"other.lnk", other, L"\\UrlQuickLunch=,3");
+    EXPECT_FALSE(Find(3, 1)) << "another program's shortcut";
+    EXPECT_TRUE(FindPlaylistShortcut(3, L"", 1)) << "an empty client path lets every target pass";
+}
+
+TEST(ShortcutTargetTest, CaseIsFoldedForAToZOnly) {
+    using mv::shortcuts::StartsWithIgnoringAsciiCase;
+    EXPECT_TRUE(StartsWithIgnoringAsciiCase(L"C:\\MIVO\\MVPLAYER.EXE", L"c:\\mivo\\mvplayer.exe"));
+    EXPECT_TRUE(StartsWithIgnoringAsciiCase(L"C:\\Mivo\\MVPlayer.exe -x", L"C:\\Mivo\\MVPlayer.exe"));
+    EXPECT_FALSE(StartsWithIgnoringAsciiCase(L"C:\\\u00C9t\u00E9\\MVPlayer.exe", L"C:\\\u00E9t\u00E9\\MVPlayer.exe"));
+    EXPECT_FALSE(StartsWithIgnoringAsciiCase(L"C:\\Mivo", L"C:\\Mivo\\MVPlayer.exe")) << "shorter target";
+    EXPECT_FALSE(StartsWithIgnoringAsciiCase(L"C:[", L"C:{")) << "no folding outside the letters";
+}
+
+TEST_F(ShortcutScanTest, OnlyDesktopEntriesWithLowerCaseLnkAreRead) {
+    desktop_.Add(L"upper.LNK", client_, L"\\UrlQuickLunch=,10");
+    EXPECT_FALSE(Find(10, 1)) << ".LNK is never read";
+
+    desktop_.Add(L"kept.lnk.bak", client_, L"\\UrlQuickLunch=,11");
+    EXPECT_TRUE(Find(11, 1)) << ".lnk anywhere in the name";
+
+    desktop_.Add(L"nested.lnk", client_, L"\\UrlQuickLunch=,12", L"Folder");
+    EXPECT_FALSE(Find(12, 1)) << "subfolders are not scanned";
+
+    const std::wstring hidden = desktop_.Add(L"hidden.lnk", client_, L"\\UrlQuickLunch=,13");
+    ASSERT_TRUE(::SetFileAttributesW(hidden.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
+    EXPECT_TRUE(Find(13, 1)) << "hidden and system files are scanned";
+
+    const std::wstring folder = desktop_.dir() + L"\\folder.lnk";
+    ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr));
+    desktop_.Track(folder);
+    EXPECT_FALSE(Find(14, 1)) << "a directory named like a shortcut is skipped";
+}
+
+TEST_F(ShortcutScanTest, TheSharedDesktopIsNotScanned) {
+    wchar_t common[MAX_PATH] = {};
+    ASSERT_TRUE(::SHGetSpecialFolderPathW(nullptr, common, CSIDL_COMMON_DESKTOPDIRECTORY, TRUE));
+    ASSERT_STRNE(common, desktop_.dir().c_str());
+    const std::wstring path = std::wstring(common) + L"\\shared.lnk";
+    mv::test::SaveShortcut(path, client_, L"\\UrlQuickLunch=,15");
+    EXPECT_FALSE(Find(15, 1));
+    ::DeleteFileW(path.c_str());
+}
+
+TEST_F(ShortcutScanTest, ControlAnswersAlikeForBothShortcutMethods) {
+    mv::test::ScopedRegistryKey user(HKEY_CURRENT_USER, L"Software\\MIVO\\MiVoVA");
+    user.SetString(L"Path", clientDir_.path());
+    desktop_.Add(L"a.lnk", client_, L"\\UrlQuickLunch=x,123");
+    desktop_.Add(L"b.lnk", client_, L"\\QuickLunch=x,456");
+    desktop_.Add(L"c.lnk", client_, L"\\WholeNetworkQuickLunch=x#;#789");
+
+    mv::com::CComObject<mv::control::CMVDetector>* object = nullptr;
+    ASSERT_EQ(S_OK, mv::com::CComObject<mv::control::CMVDetector>::CreateInstance(&object));
+    IMVDetectorCOM* detector = nullptr;
+    ASSERT_EQ(S_OK, object->QueryInterface(IID_IMVDetectorCOM, reinterpret_cast<void**>(&detector)));
+    for (long id : {123L, 456L, 789L, 0L, -1L}) {
+        VARIANT_BOOL plain = 0x1234, ex = 0x1234;
+        EXPECT_EQ(S_OK, detector->IsShortcutCreated(id, &plain));
+        EXPECT_EQ(S_OK, detector->IsShortcutCreatedEx(id, 1, &ex));
+        EXPECT_EQ(plain, ex) << id;
+        EXPECT_EQ(id == 123 ? VARIANT_TRUE : VARIANT_FALSE, plain) << id;
+    }
+    VARIANT_BOOL found = 0x1234;
+    EXPECT_EQ(S_OK, detector->IsShortcutCreatedEx(456, 0, &found));
+    EXPECT_EQ(VARIANT_TRUE, found);
+    EXPECT_EQ(S_OK, detector->IsShortcutCreatedEx(789, 2, &found));
+    EXPECT_EQ(VARIANT_TRUE, found);
+    detector->Release();
+}
+
+}  // namespace

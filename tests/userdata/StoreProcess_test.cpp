@@ -1,0 +1,99 @@
+// The store shared by several processes: each sees the others' saves, none
+// loses them, and a process killed while saving leaves a whole file.
+#include "userdata/UserDataStore.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "StoreTestSupport.h"
+#include "userdata/XmlFile.h"
+
+namespace mv::userdata {
+namespace {
+
+using test::ScopedTempDir;
+
+uint64_t SizeOf(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return 0;
+    return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+TEST(StoreProcesses, ValuesReadBackUnchangedInANewProcess) {
+    ScopedTempDir dir(L"storeproc");
+    const std::pair<std::wstring, std::wstring> values[] = {
+        {L"markup", L"<b>&amp;\"'</b>"}, {L"astral", L"\U0001F600\U00020000"}, {L"lines", L"a\r\nb\nc\r"},
+        {L"leading", L"  x"},           {L"empty", L""},                        {L"cdataEnd", L"a]]>b]]>"},
+        {L"音量", L"八十"},
+    };
+    {
+        UserDataStore store(dir.path());
+        for (const auto& [key, value] : values) store.WriteValue(key.c_str(), value.c_str());
+    }
+    for (const auto& [key, value] : values) EXPECT_EQ(value, test::ReadInNewProcess(dir.path(), key));
+}
+
+TEST(StoreProcesses, TwoProcessesWritingAtOnceLoseNothing) {
+    ScopedTempDir dir(L"storeproc");
+    UserDataStore mine(dir.path());
+    mine.WriteValue(L"own", L"kept");
+    const std::wstring eventName = L"MvStoreTestGo" + std::to_wstring(::GetCurrentProcessId());
+    win::unique_handle go(::CreateEventW(nullptr, TRUE, FALSE, eventName.c_str()));
+    ASSERT_TRUE(go);
+    win::unique_process_information a, b;
+    ASSERT_TRUE(test::StartStoreClient(L"write \"" + dir.path() + L"\" a 50 " + eventName, a));
+    ASSERT_TRUE(test::StartStoreClient(L"write \"" + dir.path() + L"\" b 50 " + eventName, b));
+    ::SetEvent(go.get());
+    for (HANDLE process : {a.get().hProcess, b.get().hProcess}) {
+        ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(process, 120000));
+        DWORD code = 1;
+        ::GetExitCodeProcess(process, &code);
+        EXPECT_EQ(0u, code);
+    }
+    // The store opened before them sees their saves, and its own save keeps them.
+    mine.WriteValue(L"after", L"1");
+    UserDataStore reloaded(dir.path());
+    for (const wchar_t* prefix : {L"a", L"b"})
+        for (int i = 0; i < 50; ++i) {
+            const std::wstring key = prefix + std::to_wstring(i);
+            EXPECT_EQ(L"value of " + key, mine.ReadValue(key.c_str()));
+            EXPECT_EQ(L"value of " + key, reloaded.ReadValue(key.c_str()));
+        }
+    EXPECT_EQ(L"kept", reloaded.ReadValue(L"own"));
+    EXPECT_EQ(L"1", reloaded.ReadValue(L"after"));
+}
+
+TEST(StoreProcesses, AWriterKilledWhileSavingLeavesAWholeFile) {
+    ScopedTempDir dir(L"storekill");
+    const std::wstring file = test::StoreFileIn(dir);
+    constexpr size_t kUnits = 1 << 20;
+    const std::wstring eventName = L"MvStoreTestReady" + std::to_wstring(::GetCurrentProcessId());
+    for (int round = 0; round < 12; ++round) {
+        win::unique_handle ready(::CreateEventW(nullptr, TRUE, FALSE, eventName.c_str()));
+        win::unique_process_information writer;
+        ASSERT_TRUE(test::StartStoreClient(
+            L"hammer \"" + dir.path() + L"\" " + std::to_wstring(kUnits) + L" " + eventName, writer));
+        HANDLE waits[] = {ready.get(), writer.get().hProcess};
+        ASSERT_EQ(WAIT_OBJECT_0, ::WaitForMultipleObjects(2, waits, FALSE, 120000)) << "writer never saved";
+        // Kill it the moment the file is seen shorter than a whole save, which
+        // a save in place would show while it writes, or else at a different
+        // point of a save each round.
+        const uint64_t whole = SizeOf(file);
+        for (int poll = 0; poll < 2000 + round * 700 && SizeOf(file) == whole; ++poll) {
+        }
+        ::TerminateProcess(writer.get().hProcess, 9);
+        ::WaitForSingleObject(writer.get().hProcess, 60000);
+
+        XmlFile loaded;
+        ASSERT_TRUE(loaded.LoadFile(file.c_str())) << "round " << round;
+        UserDataStore store(dir.path());
+        const std::wstring value = store.ReadValue(L"big");
+        ASSERT_EQ(kUnits, value.size()) << "round " << round;
+        EXPECT_EQ(std::wstring::npos, value.find_first_not_of(value.front())) << "round " << round;
+        EXPECT_FALSE(test::FileExists(file + L".bad")) << "round " << round;
+    }
+}
+
+}  // namespace
+}  // namespace mv::userdata
