@@ -352,11 +352,15 @@ TEST_F(HostileTest, EveryDamagedStoreFileEndsInAWorkingStoreAndIsKeptAside) {
         store_.Clear();
         mv::test::WriteFileBytes(store_.path(), bytes);
         ++g_totals.files;
+        const long crashesBefore = g_totals.crashes + g_totals.hangs;
         const Progress wrote = RunStoreJob(L"probe-write");
         const Progress read = RunStoreJob(L"probe-read");
         if (wrote.lost || read.lost) {
             if (!broken++) firstBroken = bytes.substr(0, 80);
         }
+        if (g_totals.crashes + g_totals.hangs != crashesBefore)
+            std::printf("hostile: the store failed on file %ld (%zu bytes, starting %s)\n", g_totals.files, bytes.size(),
+                        ::testing::PrintToString(bytes.substr(0, 40)).c_str());
         const bool kept = mv::test::FileExists(store_.bad());
         if ((unusable && !kept) || (kept && mv::test::ReadFileBytes(store_.bad()) != bytes)) {
             if (!notKept++) firstNotKept = bytes.substr(0, 80);
