@@ -168,6 +168,37 @@ bool XmlFile::LoadUtf8(const char* bytes) {
     }
 }
 
+namespace {
+
+// The parser descends one call per element level: a file nested deeper than
+// any store writes would exhaust the stack, so it is refused unparsed.
+constexpr int kMaxElementDepth = 1000;
+
+bool NestedTooDeep(const wchar_t* text) {
+    int depth = 0;
+    for (const wchar_t* p = text; *p; ++p) {
+        if (*p == L'/' && p[1] == L'>') {
+            --depth;
+            continue;
+        }
+        if (*p != L'<') continue;
+        const wchar_t* end = nullptr;
+        if (wcsncmp(p, L"<![CDATA[", 9) == 0) end = wcsstr(p, L"]]>");
+        else if (wcsncmp(p, L"<!--", 4) == 0) end = wcsstr(p, L"-->");
+        else if (p[1] == L'?') end = wcsstr(p, L"?>");
+        else if (p[1] == L'!') end = wcschr(p, L'>');
+        else if (p[1] == L'/') --depth;
+        else if (++depth > kMaxElementDepth) return true;
+        if (p[1] == L'!' || p[1] == L'?') {
+            if (!end) return false;  // unterminated: the parser refuses it
+            p = end;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
 bool XmlFile::LoadText(const wchar_t* text) {
     try {
         // The nodes point into text_; the old pool goes with the old nodes,
@@ -175,6 +206,7 @@ bool XmlFile::LoadText(const wchar_t* text) {
         document_->clear();
         allocated_ = 0;
         text_.assign(text, wcslen(text));
+        if (NestedTooDeep(text_.c_str())) return false;
         document_->parse<kParseFlags>(text_.data());
         return true;
     } catch (...) {
