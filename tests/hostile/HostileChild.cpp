@@ -178,15 +178,11 @@ void NoteForbidden(Progress* progress, const std::wstring& what) {
 }
 
 IDispatch* CreateControl() {
-    // The registered control when its class object is there; the object
-    // itself, dispatched through the registered type library, otherwise.
+    // As a page gets it: the registered control, through its class object.
     IDispatch* dispatch = nullptr;
-    if (SUCCEEDED(::CoCreateInstance(CLSID_MVDetectorCOM, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
-                                     reinterpret_cast<void**>(&dispatch))))
-        return dispatch;
-    com::CComObject<control::CMVDetector>* object = nullptr;
-    if (FAILED(com::CComObject<control::CMVDetector>::CreateInstance(&object))) return nullptr;
-    if (FAILED(object->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch)))) return nullptr;
+    if (FAILED(::CoCreateInstance(CLSID_MVDetectorCOM, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
+                                  reinterpret_cast<void**>(&dispatch))))
+        return nullptr;
     return dispatch;
 }
 
