@@ -2,7 +2,7 @@
 // Creators: the functions an object map calls to make an instance for an IID.
 #include <new>
 
-#include "com/ComObjectRoot.h"
+#include "com/ComObject.h"
 
 namespace mv::com {
 
@@ -20,11 +20,7 @@ public:
         *out = nullptr;
         auto* object = new (std::nothrow) T1(pv);
         RETURN_HR_IF_NULL(E_OUTOFMEMORY, object);
-        object->SetVoid(pv);
-        object->InternalFinalConstructAddRef();
-        HRESULT hr = object->_AtlInitialConstruct();
-        if (SUCCEEDED(hr)) hr = object->FinalConstruct();
-        object->InternalFinalConstructRelease();
+        HRESULT hr = FinishConstruction(object, pv);
         if (SUCCEEDED(hr)) hr = object->QueryInterface(iid, out);
         if (hr != S_OK) {
             *out = nullptr;

@@ -7,6 +7,17 @@
 
 namespace mv::com {
 
+// The steps after allocation that every way of creating an object takes.
+template <class T>
+HRESULT FinishConstruction(T* object, void* pv) noexcept {
+    object->SetVoid(pv);
+    object->InternalFinalConstructAddRef();
+    HRESULT hr = object->_AtlInitialConstruct();
+    if (SUCCEEDED(hr)) hr = object->FinalConstruct();
+    object->InternalFinalConstructRelease();
+    return hr;
+}
+
 // A plain (not aggregated) instance. Each live instance holds one module lock.
 template <class Base>
 class CComObject : public Base {
@@ -37,11 +48,7 @@ public:
         *out = nullptr;
         auto* object = new (std::nothrow) CComObject<Base>();
         RETURN_HR_IF_NULL(E_OUTOFMEMORY, object);
-        object->SetVoid(nullptr);
-        object->InternalFinalConstructAddRef();
-        HRESULT hr = object->_AtlInitialConstruct();
-        if (SUCCEEDED(hr)) hr = object->FinalConstruct();
-        object->InternalFinalConstructRelease();
+        const HRESULT hr = FinishConstruction(object, nullptr);
         if (FAILED(hr)) {
             delete object;
             return hr;
