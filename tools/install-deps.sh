@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(cmake make g++-mingw-w64-i686 mingw-w64-tools libwine-dev librapidxml-dev
-          googletest wine wine32:i386)
+          googletest wine wine32:i386 nlohmann-json3-dev chromium)
 
 have_all() {
     dpkg --print-foreign-architectures | grep -qx i386 || return 1
@@ -15,7 +15,18 @@ have_all() {
     command -v i686-w64-mingw32-g++-posix >/dev/null || return 1
 }
 
+# The browser tests drive Debian's chromium with playwright-core, pinned in
+# package-lock.json; it never downloads a browser of its own.
+npm_deps() {
+    local root; root="$(cd "$(dirname "$0")/.." && pwd)"
+    local stamp="$root/node_modules/.package-lock.json"
+    [ -f "$stamp" ] && [ "$stamp" -nt "$root/package-lock.json" ] && return 0
+    command -v npm >/dev/null || { echo "install-deps: npm is missing" >&2; return 1; }
+    (cd "$root" && PLAYWRIGHT_SKIP_BROWSER_DOWNLOAD=1 npm ci --ignore-scripts --no-audit --no-fund >/dev/null)
+}
+
 if have_all; then
+    npm_deps
     exit 0
 fi
 
@@ -29,3 +40,4 @@ dpkg --add-architecture i386
 export DEBIAN_FRONTEND=noninteractive
 apt-get update -qq
 apt-get install -y -qq --no-install-recommends "${packages[@]}" >/dev/null
+npm_deps
