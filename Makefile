@@ -19,11 +19,22 @@ $(BUILD)/CMakeCache.txt: | deps
 
 configure: deps $(BUILD)/CMakeCache.txt
 
+# Where the kernel runs no 32-bit code, Wine cannot start the 32-bit control:
+# the tests and the demo then use a 64-bit build of the same sources in
+# $(BUILD)/x64 (tools/wine-arch.sh decides; tools/wine-env.sh follows).
+TEST_BUILD = $$(if [ "$$(tools/wine-arch.sh)" = win64 ]; then echo $(BUILD)/x64; else echo $(BUILD); fi)
+
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
+	@if [ "$$(tools/wine-arch.sh)" = win64 ]; then \
+	    echo "This machine runs no 32-bit code: tests use a 64-bit build in $(BUILD)/x64"; \
+	    [ -f $(BUILD)/x64/CMakeCache.txt ] || cmake -S . -B $(BUILD)/x64 \
+	        -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake -DCMAKE_BUILD_TYPE=Release; \
+	    cmake --build $(BUILD)/x64 -j $(JOBS); \
+	fi
 
 test: build
-	cd $(BUILD) && ctest --output-on-failure --timeout 900
+	cd $(TEST_BUILD) && ctest --output-on-failure --timeout 900
 
 demo: build
 	DEMO_CLIENT=$(DEMO_CLIENT) bash tools/demo.sh

@@ -5,8 +5,8 @@
 #   DEMO_CLIENT=none   the same without the client installation
 set -uo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
-export MV_BUILD="${MV_BUILD:-$(cd "$here/.." && pwd)/build}"
-export MV_PREFIX="$MV_BUILD/demo/prefix"
+source "$here/wine-env.sh"
+export MV_BUILD MV_PREFIX="$MV_BUILD/demo/prefix"
 export MV_DEMO_CLIENT="${DEMO_CLIENT:-full}"
 case "$MV_DEMO_CLIENT" in
     full | none) ;;

@@ -2,9 +2,20 @@
 # the build tree: the prefix, a redirected HOME and its XDG folders.
 # MV_PREFIX picks the prefix; the default is the shared test prefix.
 MV_ROOT="${MV_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}"
-MV_BUILD="${MV_BUILD:-$MV_ROOT/build}"
+# Some machines run no 32-bit Linux code at all (the kernel's IA-32
+# emulation is off), so the 32-bit Wine loader cannot start. There the tests
+# and the demo run a 64-bit build of the same sources (build/x64) under wine64
+# in a 64-bit prefix; the shipped control stays the 32-bit one in build/.
+export MV_WINEARCH="${MV_WINEARCH:-$("$MV_ROOT/tools/wine-arch.sh")}"
+if [ "$MV_WINEARCH" = win64 ]; then
+    MV_BUILD="${MV_BUILD:-$MV_ROOT/build/x64}"
+    export WINELOADER=/usr/lib/wine/wine64
+    case ":$PATH:" in *":$MV_ROOT/tools/wine64:"*) ;; *) export PATH="$MV_ROOT/tools/wine64:$PATH" ;; esac
+else
+    MV_BUILD="${MV_BUILD:-$MV_ROOT/build}"
+fi
 export WINEPREFIX="${MV_PREFIX:-$MV_BUILD/wine/prefix}"
-export WINEARCH=win32
+export WINEARCH="$MV_WINEARCH"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 export HOME="$WINEPREFIX.home"

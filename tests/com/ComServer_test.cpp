@@ -84,7 +84,7 @@ public:
         }
     }
     ~ScopedTypeLibRegistration() { Unregister(); }
-    static void Unregister() { ::UnRegisterTypeLib(LIBID_MVDetectorAXLib, 1, 0, LOCALE_NEUTRAL, SYS_WIN32); }
+    static void Unregister() { ::UnRegisterTypeLib(LIBID_MVDetectorAXLib, 1, 0, LOCALE_NEUTRAL, mv::test::kBuildSysKind); }
 };
 
 // Each test loads the DLL afresh and must leave it unloadable and unloaded.

@@ -109,7 +109,7 @@ TEST(TemplateLayer, TerminationReleasesTypeInformationAndNameCache) {
         EXPECT_EQ(0, holder.m_nCount);
     }
     object->Release();
-    ::UnRegisterTypeLib(LIBID_MVDetectorAXLib, 1, 0, LOCALE_NEUTRAL, SYS_WIN32);
+    ::UnRegisterTypeLib(LIBID_MVDetectorAXLib, 1, 0, LOCALE_NEUTRAL, mv::test::kBuildSysKind);
 }
 
 TEST(TemplateLayer, GlobalInterfaceTableIsMadeOnceAndShared) {

@@ -25,8 +25,8 @@ while [ $# -gt 0 ]; do
 done
 [ $# -gt 0 ] || { echo "run_case.sh: no steps" >&2; exit 2; }
 
-export MV_BUILD="${MV_BUILD:-$root/build}"
-export MV_PREFIX="$MV_BUILD/wine/e2e/$name"
+source "$root/tools/wine-env.sh"
+export MV_BUILD MV_PREFIX="$MV_BUILD/wine/e2e/$name"
 work="$MV_BUILD/wine/e2e/$name.work"
 source "$root/tools/wine-env.sh"
 source "$root/tools/demo/client-install.sh"

@@ -27,7 +27,7 @@ public:
         EXPECT_EQ(S_OK, ::RegisterTypeLib(library, path.data(), nullptr));
         library->Release();
     }
-    void TearDown() override { ::UnRegisterTypeLib(LIBID_MVDetectorAXLib, 1, 0, lcid_, SYS_WIN32); }
+    void TearDown() override { ::UnRegisterTypeLib(LIBID_MVDetectorAXLib, 1, 0, lcid_, mv::test::kBuildSysKind); }
 
 private:
     LCID lcid_ = 0;

@@ -67,7 +67,7 @@ TEST_F(ModuleResourcesTest, TypeLibraryIsTheControlsOwn) {
     EXPECT_EQ(1, attr->wMajorVerNum);
     EXPECT_EQ(0, attr->wMinorVerNum);
     EXPECT_EQ(0u, attr->lcid);
-    EXPECT_EQ(SYS_WIN32, attr->syskind);
+    EXPECT_EQ(mv::test::kBuildSysKind, attr->syskind);
     lib->ReleaseTLibAttr(attr);
     BSTR doc = nullptr, helpFile = nullptr;
     ASSERT_EQ(S_OK, lib->GetDocumentation(-1, nullptr, &doc, nullptr, &helpFile));

@@ -153,7 +153,7 @@ std::set<std::wstring> SubkeyNames(HKEY root, const std::wstring& path) {
 
 std::optional<std::wstring> RegisteredTypeLibPath(ClassesRoot root) {
     const win::unique_hkey key =
-        OpenKey(RootKey(root), ClassesPath(std::wstring(L"TypeLib\\") + kLibId + L"\\1.0\\0\\win32"));
+        OpenKey(RootKey(root), ClassesPath(std::wstring(L"TypeLib\\") + kLibId + L"\\1.0\\0\\" + kBuildSysKindKey));
     if (!key) return std::nullopt;
     const auto values = StringValues(key.get());
     const auto found = values.find(L"");

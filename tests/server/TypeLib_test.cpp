@@ -83,7 +83,7 @@ TEST_F(TypeLibTest, LibraryIdentity) {
     EXPECT_EQ(1, attr->wMajorVerNum);
     EXPECT_EQ(0, attr->wMinorVerNum);
     EXPECT_EQ(0u, attr->lcid) << "locale neutral";
-    EXPECT_EQ(SYS_WIN32, attr->syskind);
+    EXPECT_EQ(mv::test::kBuildSysKind, attr->syskind);
     library_->ReleaseTLibAttr(attr);
 
     ScopedBstr name, help;

@@ -2,10 +2,16 @@
 // Shared test helpers: the apartment, sandbox registry keys and folders,
 // and where the build put things.
 #include <windows.h>
+#include <oaidl.h>
 
 #include <string>
 
 namespace mv::test {
+
+// The tests also run as a 64-bit build where a machine runs no 32-bit code;
+// the type library then describes and registers itself as win64.
+constexpr SYSKIND kBuildSysKind = sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32;
+constexpr const wchar_t* kBuildSysKindKey = sizeof(void*) == 8 ? L"win64" : L"win32";
 
 // Z:\...\build, the build tree as the prefix sees it.
 std::wstring BuildDir();
