@@ -140,7 +140,7 @@
             try {
                 value = invokeControl(control, name, args);
             } catch (e) {
-                done(fail("CONTROL_ERROR", name + " failed in the control: " + (e && e.message)));
+                done(fail("METHOD_FAILED", name + " failed in the control: " + (e && e.message)));
                 return;
             }
             // The host answers null where the control writes nothing: a method
@@ -193,27 +193,28 @@
     }
 
     // The extension answers "$ping" itself. The content script may not be in
-    // the page yet when the page starts: ask again until the timeout.
+    // the page yet when the page starts: ask again until the deadline.
     function findExtension(channel, win, timeoutMs, done) {
-        var asked = [], finished = false, start = new Date().getTime();
+        var asked = [], finished = false;
         function finish(error, value) {
             if (finished) return;
             finished = true;
             win.clearInterval(retry);
+            win.clearTimeout(deadline);
             for (var i = 0; i < asked.length; i++) channel.forget(asked[i]);
             done(error, value);
         }
         function ask() {
-            var left = timeoutMs - (new Date().getTime() - start);
-            if (left <= 0) return;
-            asked.push(channel.send("$ping", [], left, function (error, value) {
+            // Each ping outlives the deadline: the deadline alone decides.
+            asked.push(channel.send("$ping", [], timeoutMs + 1000, function (error, value) {
                 if (!error) finish(null, value);
                 else if (error.code !== "TIMEOUT") finish(error);
-                else if (new Date().getTime() - start >= timeoutMs)
-                    finish(fail("EXTENSION_UNAVAILABLE", "the MivoDetector extension did not answer within " + timeoutMs + " ms"));
             }));
         }
         var retry = win.setInterval(ask, PING_INTERVAL_MS);
+        var deadline = win.setTimeout(function () {
+            finish(fail("EXTENSION_UNAVAILABLE", "the MivoDetector extension did not answer within " + timeoutMs + " ms"));
+        }, timeoutMs);
         ask();
     }
 
