@@ -4,6 +4,9 @@
 "use strict";
 
 const HOST_NAME = "com.mivo.detector";
+// The host reads past a longer request and answers it without its id, which
+// would leave the call unanswered here: refuse it before sending.
+const MAX_REQUEST_BYTES = 1024 * 1024;
 
 let port = null;
 let nextId = 1;
@@ -68,11 +71,16 @@ function hostPort() {
 
 function callHost(origin, method, args, respond) {
   const id = nextId++;
+  const request = { id, method, args, origin };
+  if (new TextEncoder().encode(JSON.stringify(request)).length > MAX_REQUEST_BYTES) {
+    respond(error("TOO_LARGE", `the call is longer than the host accepts (${MAX_REQUEST_BYTES} bytes)`));
+    return;
+  }
   let p;
   try {
     p = hostPort();
     pending.set(id, { port: p, respond });
-    p.postMessage({ id, method, args, origin });
+    p.postMessage(request);
   } catch (e) {
     // A port that broke between two calls: the next call starts a new host.
     pending.delete(id);

@@ -104,6 +104,11 @@ test("20 calls in flight from two tabs each get their own answer", async () => {
   await second.close();
 });
 
+test("a call longer than the host reads is refused, not left unanswered", async () => {
+  assert.deepEqual(await call(page, "SetValue", ["big", "x".repeat(1100000)]), { code: "TOO_LARGE" });
+  assert.deepEqual(await call(page, "IsEnableCreateShortcut", [6]), { result: true });
+});
+
 test("a host killed with a call pending fails that call; the next call starts a new host", async () => {
   // A client started by the host would hold the host's pipes open past its death.
   bed.stopClient();

@@ -4,6 +4,12 @@
 // a native messaging host manifest in a throwaway Chromium profile; a local
 // HTTP server for the pages; Debian's chromium with the extension loaded.
 // Everything lives under the build directory, with HOME redirected.
+//
+//   const bed = new Bed("mycase", { pagesDir });   // build/browser/mycase
+//   await bed.start();                              // prefix, host script, server
+//   const page = await bed.open(await bed.launch());
+//   ... bed.cscript(step), bed.clientLog(), bed.hostStarts(), bed.stopClient()
+//   await bed.stop();                               // browsers, server, Wine
 "use strict";
 
 const { execFileSync, spawn } = require("node:child_process");
@@ -183,7 +189,7 @@ exec wine ${q(path.join(this.clientDir, "MivoBridge.exe"))} "$@" 2>>${q(path.joi
 
   // Closes running clients, so that the next command starts one again.
   stopClient() {
-    prefixShell(this.prefix, "mv_wine taskkill /im MVPlayer.exe; sleep 1", this.setupLog);
+    prefixShell(this.prefix, "mv_stop_client", this.setupLog);
   }
 
   // A JScript step run by cscript in the prefix with the end-to-end check
