@@ -4,12 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <functional>
 #include <thread>
 
 #include "ShortcutFiles.h"
 #include "TestSupport.h"
 #include "com/ComObject.h"
 #include "control/MVDetector.h"
+#include "shortcuts/ShortcutFactCache.h"
 #include "shortcuts/ShortcutScanner.h"
 
 namespace {
@@ -19,11 +21,40 @@ using mv::shortcuts::ParseId;
 using mv::test::DesktopShortcuts;
 using mv::test::ScopedTempDir;
 
+FILETIME AnHourAgoPlus(int seconds) {
+    FILETIME now;
+    ::GetSystemTimeAsFileTime(&now);
+    ULARGE_INTEGER ticks{{now.dwLowDateTime, now.dwHighDateTime}};
+    ticks.QuadPart = ticks.QuadPart - 3600ull * 10'000'000 + seconds * 10'000'000ull;
+    return FILETIME{ticks.LowPart, ticks.HighPart};
+}
+
+WIN32_FILE_ATTRIBUTE_DATA Listed(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    EXPECT_TRUE(::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data));
+    return data;
+}
+
+void SetWritten(const std::wstring& path, const FILETIME& written) {
+    HANDLE file = ::CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    EXPECT_TRUE(::SetFileTime(file, nullptr, nullptr, &written));
+    ::CloseHandle(file);
+}
+
 class ShortcutScanTest : public ::testing::Test {
 protected:
     void SetUp() override { mv::test::WriteFileBytes(client_, "MZ"); }
 
     bool Find(long id, long source) { return FindPlaylistShortcut(id, client_, source); }
+
+    // Writes `name` again with the same size, as a page's installer would.
+    void Rewrite(const std::wstring& name, const std::wstring& target, const std::wstring& arguments) {
+        const std::wstring path = desktop_.dir() + L"\\" + name;
+        const DWORD size = Listed(path).nFileSizeLow;
+        desktop_.Add(name, target, arguments);
+        ASSERT_EQ(size, Listed(path).nFileSizeLow);
+    }
 
     mv::test::ComApartment apartment_;
     ScopedTempDir clientDir_{L"Mivo Client"};
@@ -148,6 +179,63 @@ TEST_F(ShortcutScanTest, TheSharedDesktopIsNotScanned) {
     mv::test::SaveShortcut(path, client_, L"\\UrlQuickLunch=,15");
     EXPECT_FALSE(Find(15, 1));
     ::DeleteFileW(path.c_str());
+}
+
+// What one scan kept never hides a change made before the next.
+TEST_F(ShortcutScanTest, ChangesBetweenScansShowAtOnce) {
+    const std::wstring elsewhere = clientDir_.Child(L"MVPlayer.exf");  // as long as the client path
+    mv::test::WriteFileBytes(elsewhere, "MZ");
+    const std::wstring a = desktop_.dir() + L"\\a.lnk";
+    struct Change {
+        const char* what;
+        bool settled;  // the first write is old enough to be kept
+        std::function<void()> make;
+        bool finds1111, finds2222;
+    };
+    const Change changes[] = {
+        {"rewritten, same size", true,
+         [&] { Rewrite(L"a.lnk", client_, L"\\UrlQuickLunch=x,2222"); SetWritten(a, AnHourAgoPlus(1)); }, false, true},
+        {"rewritten, same size, within one clock tick", false,
+         [&] {
+             const FILETIME first = Listed(a).ftLastWriteTime;
+             Rewrite(L"a.lnk", client_, L"\\UrlQuickLunch=x,2222"); SetWritten(a, first);
+         },
+         false, true},
+        {"pointed elsewhere", true,
+         [&] { Rewrite(L"a.lnk", elsewhere, L"\\UrlQuickLunch=x,1111"); SetWritten(a, AnHourAgoPlus(1)); }, false, false},
+        {"renamed", true, [&] { ASSERT_TRUE(::MoveFileW(a.c_str(), (desktop_.dir() + L"\\a.url").c_str())); }, false,
+         false},
+        {"deleted", true, [&] { ASSERT_TRUE(::DeleteFileW(a.c_str())); }, false, false},
+        {"joined by another", true, [&] { desktop_.Add(L"b.lnk", client_, L"\\UrlQuickLunch=x,2222"); }, true, true},
+    };
+    for (const auto& change : changes) {
+        SCOPED_TRACE(change.what);
+        mv::shortcuts::ShortcutFactCache known;
+        desktop_.Add(L"a.lnk", client_, L"\\UrlQuickLunch=x,1111");
+        if (change.settled) SetWritten(a, AnHourAgoPlus(0));
+        ASSERT_TRUE(FindPlaylistShortcut(1111, client_, 1, known));
+        ASSERT_EQ(change.settled ? 1u : 0u, known.size());
+        change.make();
+        EXPECT_EQ(change.finds1111, FindPlaylistShortcut(1111, client_, 1, known));
+        EXPECT_EQ(change.finds2222, FindPlaylistShortcut(2222, client_, 1, known));
+        for (const wchar_t* name : {L"a.lnk", L"a.url", L"b.lnk"}) ::DeleteFileW((desktop_.dir() + L"\\" + name).c_str());
+    }
+}
+
+// Facts are kept, not answers: a first scan for another client reads no
+// arguments, and the next one for ours must still find them.
+TEST_F(ShortcutScanTest, KeptFactsAnswerForEveryClientPathAndSource) {
+    mv::shortcuts::ShortcutFactCache known;
+    SetWritten(desktop_.Add(L"a.lnk", client_, L"\\UrlQuickLunch=x,1111"), AnHourAgoPlus(0));
+    const struct {
+        std::wstring client;
+        long source;
+        bool found;
+    } asks[] = {{L"C:\\Other.exe", 1, false}, {client_, 1, true},  {client_, 0, false},
+                {client_, 5, true},          {L"", 1, true},       {clientDir_.path(), 2, false}};
+    for (const auto& ask : asks)
+        EXPECT_EQ(ask.found, FindPlaylistShortcut(1111, ask.client, ask.source, known)) << ask.source;
+    EXPECT_EQ(1u, known.size());
 }
 
 TEST_F(ShortcutScanTest, WithoutACOMApartmentTheAnswerIsNo) {
