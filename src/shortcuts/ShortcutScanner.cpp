@@ -9,6 +9,7 @@
 #include <climits>
 #include <cwchar>
 
+#include "shortcuts/ShortcutFactCache.h"
 #include "shortcuts/SpecialFolders.h"
 #include "win/PathBuffer.h"
 #include "win/UniqueHandle.h"
@@ -75,7 +76,37 @@ bool ArgumentsLaunch(const wchar_t* arguments, long playlistid, long eSrc) noexc
     return ParseId(hit + wcslen(separator)) == playlistid;
 }
 
+namespace {
+
+// Loads one shortcut file into the link object and reads its target, and its
+// arguments if the target passes the client test. False when the load failed.
+bool LoadFacts(IShellLinkW& link, IPersistFile& file, const std::wstring& path, const std::wstring& clientPath,
+               ShortcutFacts& facts) {
+    const bool loaded = SUCCEEDED(file.Load(path.c_str(), STGM_READ));
+
+    win::PathBuffer target;
+    link.GetPath(target.data(), static_cast<int>(win::PathBuffer::kCapacity), nullptr, SLGP_RAWPATH);
+    target.data()[win::PathBuffer::kCapacity - 1] = L'\0';
+    facts.target.assign(target.c_str());
+    facts.hasArguments = StartsWithIgnoringAsciiCase(target.c_str(), clientPath);
+    facts.arguments.clear();
+    if (!facts.hasArguments) return loaded;
+
+    win::PathBuffer arguments;
+    link.GetArguments(arguments.data(), static_cast<int>(win::PathBuffer::kCapacity));
+    arguments.data()[win::PathBuffer::kCapacity - 1] = L'\0';
+    facts.arguments.assign(arguments.c_str());
+    return loaded;
+}
+
+}  // namespace
+
 bool FindPlaylistShortcut(long playlistid, const std::wstring& clientPath, long eSrc) {
+    static ShortcutFactCache desktopFacts;
+    return FindPlaylistShortcut(playlistid, clientPath, eSrc, desktopFacts);
+}
+
+bool FindPlaylistShortcut(long playlistid, const std::wstring& clientPath, long eSrc, ShortcutFactCache& known) {
     // One link object serves the whole scan; nothing is made per file.
     ComPtr<IShellLinkW> link;
     if (FAILED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
@@ -92,24 +123,24 @@ bool FindPlaylistShortcut(long playlistid, const std::wstring& clientPath, long 
     win::unique_find_handle find(::FindFirstFileW(pattern.c_str(), &entry));
     if (!find) return false;
 
+    const ShortcutFactCache::Scan scan = known.BeginScan(desktop);
+    ShortcutFacts facts;
+    std::wstring path;
     // The opening entry of a folder is its own "."; it is passed over unread.
     while (::FindNextFileW(find.get(), &entry)) {
         if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
         if (!wcsstr(entry.cFileName, L".lnk")) continue;
 
-        const std::wstring path = desktop + L"\\" + entry.cFileName;
-        file->Load(path.c_str(), STGM_READ);
-
-        win::PathBuffer target;
-        link->GetPath(target.data(), static_cast<int>(win::PathBuffer::kCapacity), nullptr, SLGP_RAWPATH);
-        target.data()[win::PathBuffer::kCapacity - 1] = L'\0';
-        if (!StartsWithIgnoringAsciiCase(target.c_str(), clientPath)) continue;
-
-        win::PathBuffer arguments;
-        link->GetArguments(arguments.data(), static_cast<int>(win::PathBuffer::kCapacity));
-        arguments.data()[win::PathBuffer::kCapacity - 1] = L'\0';
-        if (ArgumentsLaunch(arguments.c_str(), playlistid, eSrc)) return true;
+        const bool recalled = known.Recall(scan, entry, facts);
+        if (recalled && !StartsWithIgnoringAsciiCase(facts.target.c_str(), clientPath)) continue;
+        if (!recalled || !facts.hasArguments) {
+            path.assign(desktop).append(L"\\").append(entry.cFileName);
+            if (LoadFacts(*link.Get(), *file.Get(), path, clientPath, facts)) known.Remember(scan, entry, facts);
+            if (!facts.hasArguments) continue;
+        }
+        if (ArgumentsLaunch(facts.arguments.c_str(), playlistid, eSrc)) return true;
     }
+    known.EndCompleteScan(scan);
     return false;
 }
 

@@ -10,9 +10,14 @@ enum ShortcutSource : long {
     WholeNetworkQuickLunch = 2,
 };
 
+class ShortcutFactCache;
+
 // True when the user's desktop holds a shortcut to `clientPath` that launches
-// `playlistid` with the key `eSrc` selects.
+// `playlistid` with the key `eSrc` selects. Files the listing shows unchanged
+// since an earlier call of the process are not loaded again.
 bool FindPlaylistShortcut(long playlistid, const std::wstring& clientPath, long eSrc);
+// The same, keeping what it loads in `known` instead of the process's own.
+bool FindPlaylistShortcut(long playlistid, const std::wstring& clientPath, long eSrc, ShortcutFactCache& known);
 
 // The pieces of the match, for the scan and its tests.
 // The launch key of a source, or null when none is required.

@@ -4,12 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <functional>
 #include <thread>
 
 #include "ShortcutFiles.h"
 #include "TestSupport.h"
 #include "com/ComObject.h"
 #include "control/MVDetector.h"
+#include "shortcuts/ShortcutFactCache.h"
 #include "shortcuts/ShortcutScanner.h"
 
 namespace {
@@ -19,16 +21,40 @@ using mv::shortcuts::ParseId;
 using mv::test::DesktopShortcuts;
 using mv::test::ScopedTempDir;
 
+// A last-write time long settled, give or take a few seconds.
+FILETIME YearsAgoPlus(int seconds) { return FILETIME{static_cast<DWORD>(seconds) * 10'000'000u, 30'000'000}; }
+
+WIN32_FILE_ATTRIBUTE_DATA Listed(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    EXPECT_TRUE(::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data));
+    return data;
+}
+
+void SetWritten(const std::wstring& path, const FILETIME& written) {
+    HANDLE file = ::CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_TRUE(::SetFileTime(file, nullptr, nullptr, &written));
+    ::CloseHandle(file);
+}
+
 class ShortcutScanTest : public ::testing::Test {
 protected:
     void SetUp() override { mv::test::WriteFileBytes(client_, "MZ"); }
 
     bool Find(long id, long source) { return FindPlaylistShortcut(id, client_, source); }
 
+    // Writes a.lnk again with the same size, then sets its last-write time.
+    void Rewrite(const std::wstring& arguments, const FILETIME& written) {
+        const DWORD size = Listed(a_).nFileSizeLow;
+        desktop_.Add(L"a.lnk", client_, arguments);
+        EXPECT_EQ(size, Listed(a_).nFileSizeLow);
+        SetWritten(a_, written);
+    }
+
     mv::test::ComApartment apartment_;
     ScopedTempDir clientDir_{L"Mivo Client"};
     std::wstring client_ = clientDir_.Child(L"MVPlayer.exe");
     DesktopShortcuts desktop_;
+    const std::wstring a_ = desktop_.dir() + L"\\a.lnk";
 };
 
 TEST_F(ShortcutScanTest, EachSourceRequiresItsOwnLaunchKey) {
@@ -148,6 +174,74 @@ TEST_F(ShortcutScanTest, TheSharedDesktopIsNotScanned) {
     mv::test::SaveShortcut(path, client_, L"\\UrlQuickLunch=,15");
     EXPECT_FALSE(Find(15, 1));
     ::DeleteFileW(path.c_str());
+}
+
+// What one scan kept never hides a change made before the next.
+TEST_F(ShortcutScanTest, ChangesBetweenScansShowAtOnce) {
+    const std::wstring url = L"\\UrlQuickLunch=x,";
+    const struct {
+        const char* what;
+        bool settled;  // the first write is old enough to be kept
+        std::function<void()> make;
+        bool finds1111, finds2222;
+    } changes[] = {
+        {"rewritten, same size", true, [&] { Rewrite(url + L"2222", YearsAgoPlus(1)); }, false, true},
+        {"rewritten, same size and time", false, [&] { Rewrite(url + L"2222", Listed(a_).ftLastWriteTime); },
+         false, true},
+        {"renamed", true, [&] { ::MoveFileW(a_.c_str(), (desktop_.dir() + L"\\a.url").c_str()); }, false, false},
+        {"deleted", true, [&] { ::DeleteFileW(a_.c_str()); }, false, false},
+        {"joined", true, [&] { desktop_.Add(L"b.lnk", client_, url + L"2222"); }, true, true},
+    };
+    for (const auto& change : changes) {
+        SCOPED_TRACE(change.what);
+        mv::shortcuts::ShortcutFactCache known;
+        desktop_.Add(L"a.lnk", client_, url + L"1111");
+        if (change.settled) SetWritten(a_, YearsAgoPlus(0));
+        ASSERT_TRUE(FindPlaylistShortcut(1111, client_, 1, known));
+        ASSERT_EQ(change.settled ? 1u : 0u, known.size());
+        change.make();
+        EXPECT_EQ(change.finds1111, FindPlaylistShortcut(1111, client_, 1, known));
+        EXPECT_EQ(change.finds2222, FindPlaylistShortcut(2222, client_, 1, known));
+        for (const wchar_t* name : {L"\\a.lnk", L"\\a.url", L"\\b.lnk"}) ::DeleteFileW((desktop_.dir() + name).c_str());
+    }
+}
+
+// Facts are kept, not answers: a scan for another client reads no arguments,
+// and the next one for ours must still find them.
+TEST_F(ShortcutScanTest, KeptFactsAnswerForEveryClientPathAndSource) {
+    mv::shortcuts::ShortcutFactCache known;
+    desktop_.Add(L"a.lnk", client_, L"\\UrlQuickLunch=x,1111");
+    SetWritten(a_, YearsAgoPlus(0));
+    const struct {
+        std::wstring client;
+        long source;
+        bool found;
+    } asks[] = {{L"C:\\Other.exe", 1, false}, {client_, 1, true}, {client_, 0, false},
+                {client_, 5, true}, {L"", 1, true}, {clientDir_.path(), 2, false}};
+    for (const auto& ask : asks)
+        EXPECT_EQ(ask.found, FindPlaylistShortcut(1111, ask.client, ask.source, known)) << ask.source;
+    EXPECT_EQ(1u, known.size());
+}
+
+TEST(ShortcutFactCacheTest, StaysBoundedAndForgetsAFolderLeft) {
+    const auto settled = [](const std::wstring& name) {
+        WIN32_FIND_DATAW entry{};
+        wcscpy(entry.cFileName, name.c_str());
+        entry.ftLastWriteTime = entry.ftCreationTime = YearsAgoPlus(0);
+        return entry;
+    };
+    mv::shortcuts::ShortcutFactCache known;
+    const std::wstring longest(259, L'x');
+    const auto scan = known.BeginScan(L"C:\\Desktop");
+    for (int i = 0; i < 10'000; ++i) known.Remember(scan, settled(std::to_wstring(i)), {longest, longest, true});
+    EXPECT_GT(known.size(), 0u);
+    EXPECT_LE(known.size() * longest.size() * 2 * sizeof(wchar_t), known.kMaxBytes);
+
+    known.Remember(known.BeginScan(L"D:\\Desktop"), settled(L"1"), {L"D", L"", false});
+    known.Remember(scan, settled(L"2"), {L"C", L"", false});
+    mv::shortcuts::ShortcutFacts facts;
+    EXPECT_FALSE(known.Recall(known.BeginScan(L"D:\\Desktop"), settled(L"2"), facts)) << "kept by a scan of C:";
+    EXPECT_FALSE(known.Recall(known.BeginScan(L"C:\\Desktop"), settled(L"1"), facts)) << "kept for D:";
 }
 
 TEST_F(ShortcutScanTest, WithoutACOMApartmentTheAnswerIsNo) {
