@@ -16,6 +16,7 @@
 #include "ShortcutFiles.h"
 #include "StandinClient.h"
 #include "TestSupport.h"
+#include "bridge/BridgeVersion.h"
 #include "bridge/LoadedControl.h"
 #include "bridge/Utf8Text.h"
 #include "client/ClientLocator.h"
@@ -229,7 +230,7 @@ TEST_F(BridgeTest, EachBadMessageIsAnsweredAndTheNextOneServed) {
     }
     const json hello = Ask(host, R"({"id":12,"method":"$hello"})")["result"];
     EXPECT_EQ("MivoBridge", hello.value("host", ""));
-    EXPECT_EQ("1.0.0.0", hello.value("version", ""));
+    EXPECT_EQ(MV_BRIDGE_VERSION_TEXT, hello.value("version", ""));
     ASSERT_EQ(std::size(kEveryMethod), hello["methods"].size());
     EXPECT_EQ("IsMiVoVAReady", hello["methods"][0]);
     EXPECT_EQ(0u, host.Finish());
