@@ -1,0 +1,22 @@
+#include "bridge/BridgeError.h"
+
+namespace mv::bridge {
+
+const char* CodeName(ErrorCode code) noexcept {
+    switch (code) {
+        case ErrorCode::BadRequest: return "BAD_REQUEST";
+        case ErrorCode::UnknownMethod: return "UNKNOWN_METHOD";
+        case ErrorCode::BadArguments: return "BAD_ARGUMENTS";
+        case ErrorCode::TooLarge: return "TOO_LARGE";
+        case ErrorCode::NotAllowed: return "NOT_ALLOWED";
+        case ErrorCode::ControlUnavailable: return "CONTROL_UNAVAILABLE";
+        case ErrorCode::MethodFailed: return "METHOD_FAILED";
+    }
+    return "INTERNAL";
+}
+
+nlohmann::json ErrorAnswer(const nlohmann::json& id, ErrorCode code, const std::string& message) {
+    return {{"id", id}, {"error", {{"code", CodeName(code)}, {"message", message}}}};
+}
+
+}  // namespace mv::bridge

@@ -1,0 +1,11 @@
+#pragma once
+// --status: for each browser and scope, whether the host is registered, the
+// manifest path, whether that manifest names this executable; and whether
+// the control loads and answers from the host's folder.
+namespace mv::bridge {
+
+// Prints the report on standard output. Exit code 0 only when the control
+// answers and at least one browser will start this host.
+int PrintHostStatus();
+
+}  // namespace mv::bridge

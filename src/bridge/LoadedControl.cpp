@@ -1,0 +1,54 @@
+#include "bridge/LoadedControl.h"
+
+#include <cstdio>
+
+#include "com/HResult.h"
+
+namespace mv::bridge {
+
+namespace {
+
+using GetClassObjectFn = HRESULT(__stdcall*)(REFCLSID, REFIID, void**);
+
+std::string Hex(HRESULT hr) {
+    char text[16];
+    std::snprintf(text, sizeof(text), "0x%08lX", static_cast<unsigned long>(hr));
+    return text;
+}
+
+}  // namespace
+
+HRESULT LoadedControl::Load(const std::wstring& dllPath, std::string& why) {
+    control_.Reset();
+    module_.reset();
+    // By full path, and its own folder searched for what it loads: the
+    // browser's working folder plays no part.
+    module_.reset(::LoadLibraryExW(dllPath.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+    if (!module_) {
+        const DWORD error = ::GetLastError();
+        why = "MivoDetector.dll could not be loaded from the host's folder (error " + std::to_string(error) + ")";
+        return HRESULT_FROM_WIN32(error);
+    }
+    const auto getClassObject =
+        reinterpret_cast<GetClassObjectFn>(reinterpret_cast<void*>(::GetProcAddress(module_.get(), "DllGetClassObject")));
+    if (!getClassObject) {
+        why = "MivoDetector.dll has no DllGetClassObject";
+        return E_NOINTERFACE;
+    }
+    Microsoft::WRL::ComPtr<IClassFactory> factory;
+    HRESULT hr = getClassObject(CLSID_MVDetectorCOM, IID_IClassFactory, reinterpret_cast<void**>(factory.GetAddressOf()));
+    if (SUCCEEDED(hr) && !factory) hr = E_POINTER;
+    if (FAILED(hr)) {
+        why = "MivoDetector.dll gave no class object for the control (" + Hex(hr) + ")";
+        return hr;
+    }
+    hr = factory->CreateInstance(nullptr, IID_IMVDetectorCOM, reinterpret_cast<void**>(control_.GetAddressOf()));
+    if (SUCCEEDED(hr) && !control_) hr = E_POINTER;
+    if (FAILED(hr)) {
+        why = "the control could not be created (" + Hex(hr) + ")";
+        return hr;
+    }
+    return S_OK;
+}
+
+}  // namespace mv::bridge
