@@ -16,8 +16,9 @@ inline constexpr int kMaxRequestNesting = 32;
 
 class RequestDispatcher {
 public:
-    // `controlPath`: the MivoDetector.dll to load.
-    explicit RequestDispatcher(std::wstring controlPath) : controlPath_(std::move(controlPath)) {}
+    // `controlPath`: the MivoDetector.dll to load; the site lock is read from
+    // mivo.cfg beside it.
+    explicit RequestDispatcher(std::wstring controlPath);
 
     // The answer to one message: always JSON text, never longer than
     // kMaxAnswerBytes, whatever the message holds.
@@ -28,10 +29,13 @@ public:
 
 private:
     nlohmann::json Handle(const nlohmann::json& request);
-    nlohmann::json CallMethod(const nlohmann::json& id, std::string_view name, const nlohmann::json* args);
+    nlohmann::json CallMethod(const nlohmann::json& id, std::string_view name, const nlohmann::json* args,
+                              const std::wstring& origin);
+    bool OriginAllowed(const nlohmann::json& request, std::wstring& origin) const;
     static std::string Serialize(const nlohmann::json& answer);
 
     std::wstring controlPath_;
+    std::wstring configPath_;
     LoadedControl control_;
 };
 

@@ -41,6 +41,23 @@ std::wstring UrlFromClientSite(IUnknown* site) {
     return UrlOfDocument(document.Get());
 }
 
+// A client site may name its container by a moniker instead: the page's
+// address (the browser bridge gives the control the page's origin this way).
+std::wstring UrlFromContainerMoniker(IUnknown* site) {
+    ComPtr<IOleClientSite> clientSite;
+    ComPtr<IMoniker> moniker;
+    ComPtr<IBindCtx> context;
+    LPOLESTR name = nullptr;
+    if (FAILED(site->QueryInterface(IID_IOleClientSite, reinterpret_cast<void**>(clientSite.GetAddressOf()))) ||
+        FAILED(clientSite->GetMoniker(OLEGETMONIKER_ONLYIFTHERE, OLEWHICHMK_CONTAINER, moniker.GetAddressOf())) ||
+        !moniker || FAILED(::CreateBindCtx(0, context.GetAddressOf())) ||
+        FAILED(moniker->GetDisplayName(context.Get(), nullptr, &name)) || !name)
+        return std::wstring();
+    std::wstring url(name);
+    ::CoTaskMemFree(name);
+    return url;
+}
+
 // A control created by script gets a service provider for a site.
 std::wstring UrlFromDocumentService(IServiceProvider* services) {
     ComPtr<IHTMLDocument2> document;
@@ -66,6 +83,7 @@ std::wstring UrlFromBrowser(IServiceProvider* services) {
 std::wstring PageUrlOfSite(IUnknown* site) {
     if (!site) return std::wstring();
     std::wstring url = UrlFromClientSite(site);
+    if (url.empty()) url = UrlFromContainerMoniker(site);
     if (!url.empty()) return url;
     ComPtr<IServiceProvider> services;
     if (FAILED(site->QueryInterface(IID_IServiceProvider, reinterpret_cast<void**>(services.GetAddressOf())))) return std::wstring();

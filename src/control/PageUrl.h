@@ -9,8 +9,8 @@
 namespace mv::control {
 
 // The address of the document the control sits in, as Internet Explorer
-// answers it: the document behind the site's container, then the browser's
-// location. Empty when the site answers none of them.
+// answers it: the document behind the site's container (or the container's
+// moniker), then the browser's location. Empty when the site answers none.
 std::wstring PageUrlOfSite(IUnknown* site);
 
 }  // namespace mv::control

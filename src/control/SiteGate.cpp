@@ -3,18 +3,31 @@
 #include <string>
 
 #include "control/PageUrl.h"
+#include "facts/ControlFilePath.h"
 #include "sitelock/SiteLock.h"
+#include "win/PathBuffer.h"
 
 namespace mv::control {
 
-void SiteGate::ReadLock() { locked_ = sitelock::ReadControlSiteLock().Locked(); }
+namespace {
+
+// mivo.cfg beside the control, read afresh each time.
+sitelock::SiteLock ReadControlSiteLock() {
+    win::PathBuffer path;
+    if (!facts::ControlFilePath(facts::kConfigFileName, path)) return sitelock::SiteLock();
+    return sitelock::ReadSiteLock(path.c_str());
+}
+
+}  // namespace
+
+void SiteGate::ReadLock() { locked_ = ReadControlSiteLock().Locked(); }
 
 void SiteGate::SetSite(IUnknown* site) {
     // Refused first: should judging the page fail half way, nothing is allowed.
     page_ = Page::Refused;
     site_ = site;
     if (!site) return;
-    const sitelock::SiteLock lock = sitelock::ReadControlSiteLock();
+    const sitelock::SiteLock lock = ReadControlSiteLock();
     if (!lock.Locked()) {
         page_ = Page::Allowed;
         return;

@@ -4,8 +4,6 @@
 
 #include <algorithm>
 
-#include "facts/ControlFilePath.h"
-#include "win/PathBuffer.h"
 
 namespace mv::sitelock {
 
@@ -141,12 +139,6 @@ SiteLock ReadSiteLock(const wchar_t* configFile) {
         at = end + 1;
     }
     return SiteLock(std::move(rules));
-}
-
-SiteLock ReadControlSiteLock() {
-    win::PathBuffer path;
-    if (!facts::ControlFilePath(facts::kConfigFileName, path)) return SiteLock();
-    return ReadSiteLock(path.c_str());
 }
 
 }  // namespace mv::sitelock

@@ -48,7 +48,5 @@ private:
 // The rules of [sitelock] in an initialisation file; unlocked when the file
 // or the section is missing.
 SiteLock ReadSiteLock(const wchar_t* configFile);
-// The rules in mivo.cfg beside the control, read afresh.
-SiteLock ReadControlSiteLock();
 
 }  // namespace mv::sitelock

@@ -69,12 +69,18 @@ static HRESULT STDMETHODCALLTYPE QueryService(IServiceProvider* f, REFGUID servi
 static HRESULT STDMETHODCALLTYPE GetContainer(IOleClientSite* f, IOleContainer** out) {
     return Answer(&SITE(f, clientSite)->container, (void**)out);
 }
+static HRESULT STDMETHODCALLTYPE GetMoniker(IOleClientSite* f, DWORD assign, DWORD which, IMoniker** out) {
+    (void)f, (void)assign, (void)which;
+    *out = NULL;
+    return E_FAIL;
+}
 static HRESULT STDMETHODCALLTYPE GetURL(IHTMLDocument2* f, BSTR* out) { return Text(SITE(f, document)->roads->documentUrl, out); }
 static HRESULT STDMETHODCALLTYPE GetLocationURL(IWebBrowser2* f, BSTR* out) { return Text(SITE(f, browser)->roads->browserUrl, out); }
 
 static IServiceProviderVtbl servicesVtbl = {servicesQI, servicesAddRef, servicesRelease, QueryService};
 static IOleClientSiteVtbl clientSiteVtbl = {.QueryInterface = clientSiteQI, .AddRef = clientSiteAddRef,
-                                            .Release = clientSiteRelease, .GetContainer = GetContainer};
+                                            .Release = clientSiteRelease, .GetMoniker = GetMoniker,
+                                            .GetContainer = GetContainer};
 static IOleContainerVtbl containerVtbl = {.QueryInterface = containerQI, .AddRef = containerAddRef,
                                           .Release = containerRelease};
 static IHTMLDocument2Vtbl documentVtbl = {.QueryInterface = documentQI, .AddRef = documentAddRef,
