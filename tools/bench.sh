@@ -13,4 +13,9 @@ for exe in "$MV_BUILD"/bench/*.exe; do
     echo "== $(basename "$exe" .exe)"
     MV_PREFIX="$prefix" "$here/wine-exec" "$exe" || status=1
 done
+# The browser road: headless Chromium, the extension and MivoBridge.exe (a prefix of its own).
+if [ -z "${1:-}" ] || [[ browser == *"$1"* ]]; then
+    echo "== browser"
+    node "$here/../bench/browser/browser_bench.js" || status=1
+fi
 exit $status

@@ -63,3 +63,10 @@ mv_register() {
         *) echo "mv_register: machine or user, not '$1'" >&2; return 2 ;;
     esac
 }
+
+# Closes a running stand-in client (WM_CLOSE to its window), so that the
+# next command starts it again.
+mv_stop_client() {
+    mv_wine taskkill /im MVPlayer.exe >/dev/null 2>&1
+    sleep 1
+}

@@ -1,0 +1,123 @@
+// mivo-detector.js in headless Chromium with the extension and MivoBridge.exe
+// under Wine, against the same prefix's control through cscript. First what a
+// page gets when the road is closed (no extension, no host, an origin the
+// extension does not serve, whose calls never reach the host); then the same
+// answers as the control gives JScript, commands that reach the client, one
+// store for both roads, many calls in flight, and a host that dies between
+// two calls. One prefix and one browser for all, in this order: they are slow
+// to start under Wine.
+"use strict";
+const test = require("node:test");
+const assert = require("node:assert/strict");
+const fs = require("node:fs");
+const path = require("node:path");
+const { Bed } = require("../../tools/browser/bed.js");
+const { call, callAll } = require("./page_calls.js");
+
+const bed = new Bed("roads", { pagesDir: path.join(__dirname, "pages") });
+let context, page;
+test.before(() => bed.start());
+test.after(() => bed.stop());
+
+test("no extension: connect fails with EXTENSION_UNAVAILABLE after its timeout", async () => {
+  const page = await bed.open(await bed.launch({ extension: false }));
+  const started = Date.now();
+  assert.deepEqual(await call(page, "IsInstalled", [], { timeout: 1000 }), { code: "EXTENSION_UNAVAILABLE" });
+  console.log(`# EXTENSION_UNAVAILABLE after ${Date.now() - started} ms (timeout 1000 ms)`);
+});
+
+// Straight to the content script, as a hostile page would, claiming a served origin.
+function postRaw([methods, claimed]) {
+  return Promise.all(methods.map((method, i) => new Promise((resolve) => {
+    const id = `raw-${i}`;
+    addEventListener("message", function answer(e) {
+      if (e.data && e.data.type === "mivo-detector:answer" && e.data.id === id) {
+        removeEventListener("message", answer);
+        resolve(e.data.error && e.data.error.code);
+      }
+    });
+    postMessage({ type: "mivo-detector:request", id, method, args: [], origin: claimed }, "*");
+  })));
+}
+
+test("extension without and then with a host; an origin it does not serve", async () => {
+  context = await bed.launch({ args: ["--host-resolver-rules=MAP *.test 127.0.0.1"] });
+  const manifest = bed.hostManifestPath(context);
+
+  const foreign = await bed.open(context, `http://page.test:${bed.port}/blank.html`);
+  assert.deepEqual(await call(foreign, "IsInstalled", []), { code: "NOT_ALLOWED" });
+  const methods = ["$hello", ...(await foreign.evaluate(() => MivoDetector.methods))];
+  assert.equal(methods.length, 19);
+  assert.deepEqual(await foreign.evaluate(postRaw, [methods, bed.origin]), methods.map(() => "NOT_ALLOWED"));
+  assert.deepEqual(bed.hostStarts(), [], "no host was started for the refused page");
+
+  fs.renameSync(manifest, `${manifest}.away`);
+  assert.deepEqual(await call(await bed.open(context), "IsInstalled", []), { code: "HOST_UNAVAILABLE" });
+  fs.renameSync(`${manifest}.away`, manifest);
+  page = await bed.open(context);
+  assert.deepEqual(await call(page, "IsEnableCreateShortcut", [6]), { result: true });
+  assert.equal(bed.hostStarts().length, 1);
+});
+
+test("every method answers in Chromium as the control answers JScript, commands included", async () => {
+  const jscript = bed.cscript(path.join(bed.root, "tests/e2e/library_activex.js"));
+  assert.ok(jscript.complete, jscript.lines.join("\n"));
+  const calls = jscript.lines.filter((l) => l.startsWith("ANSWER ")).map((l) => {
+    const [, method, args, result] = /^ANSWER (\S+) (\[.*\]) (.*)$/.exec(l);
+    return { method, args: JSON.parse(args), result: JSON.parse(result) };
+  });
+  assert.equal(new Set(calls.map((c) => c.method)).size, 18);
+  bed.stopClient();
+  const before = bed.clientLog().length;
+
+  for (const c of calls) {
+    assert.deepEqual(await call(page, c.method, c.args), { result: c.result }, `${c.method}(${c.args})`);
+  }
+  const got = bed.clientLog().slice(before).map((r) => `${r.kind} ${r.text}`);
+  const page_ = "http://video.example/v/345";
+  assert.deepEqual(got, [`start "${bed.facts.CLIENT}" \\download=12,345,6789`, `copydata \\DetailPage=${page_}`,
+                         `copydata \\OnlinePlay=${page_}/live`, "copydata \\custom=raw text"]);
+});
+
+test("a value set on one road is read on the other", async () => {
+  const fromJScript = bed.cscript(path.join(__dirname, "shared_value.js"), { MV_KEY: "jscript.wrote", MV_SET: "set by JScript" });
+  assert.ok(fromJScript.complete, fromJScript.lines.join("\n"));
+  assert.deepEqual(await call(page, "GetValue", ["jscript.wrote"]), { result: "set by JScript" });
+  assert.deepEqual(await call(page, "SetValue", ["browser.wrote", "set in Chromium"]), { result: null });
+  const back = bed.cscript(path.join(__dirname, "shared_value.js"), { MV_KEY: "browser.wrote", MV_EXPECT: "set in Chromium" });
+  assert.ok(back.complete, back.lines.join("\n"));
+});
+
+test("20 calls in flight from two tabs each get their own answer", async () => {
+  const second = await bed.open(context);
+  for (let i = 0; i < 10; i++) {
+    await call(page, "SetValue", [`tab.a.${i}`, `a${i}`]);
+    await call(second, "SetValue", [`tab.b.${i}`, `b${i}`]);
+  }
+  // Reads and channel checks interleaved, so a swapped answer shows as a wrong type or value.
+  const batch = (tab) => Array.from({ length: 10 }, (_, i) =>
+    i % 2 ? ["GetValue", [`tab.${tab}.${i}`]] : ["IsEnableCreateShortcut", [[1, 3, 6, 9, 16][i / 2]]]);
+  const [a, b] = await Promise.all([callAll(page, batch("a")), callAll(second, batch("b"))]);
+  const want = (tab) => Array.from({ length: 10 }, (_, i) => ({ result: i % 2 ? `${tab}${i}` : [true, false, true, false, true][i / 2] }));
+  assert.deepEqual(a, want("a"));
+  assert.deepEqual(b, want("b"));
+  await second.close();
+});
+
+test("a call longer than the host reads is refused, not left unanswered", async () => {
+  assert.deepEqual(await call(page, "SetValue", ["big", "x".repeat(1100000)]), { code: "TOO_LARGE" });
+  assert.deepEqual(await call(page, "IsEnableCreateShortcut", [6]), { result: true });
+});
+
+test("a host killed with a call pending fails that call; the next call starts a new host", async () => {
+  // A client started by the host would hold the host's pipes open past its death.
+  bed.stopClient();
+  const host = bed.hostStarts().at(-1);
+  process.kill(host, "SIGSTOP");
+  const pending = call(page, "GetChannelNum", []);
+  await new Promise((r) => setTimeout(r, 300));
+  process.kill(host, "SIGKILL");
+  assert.equal((await pending).code, "HOST_UNAVAILABLE");
+  assert.deepEqual(await call(page, "GetChannelNum", []), { result: Number(bed.facts.CHANNEL) });
+  assert.notEqual(bed.hostStarts().at(-1), host);
+});
