@@ -13,7 +13,6 @@
 #include "bridge/NativeMessaging.h"
 #include "bridge/Utf8Text.h"
 #include "facts/ControlFilePath.h"
-#include "sitelock/SiteLock.h"
 
 namespace mv::bridge {
 
@@ -80,7 +79,7 @@ json Hello() {
 RequestDispatcher::RequestDispatcher(std::wstring controlPath) : controlPath_(std::move(controlPath)) {
     // Without a folder there is no control to serve either (CONTROL_UNAVAILABLE).
     const size_t slash = controlPath_.find_last_of(L'\\');
-    if (slash != std::wstring::npos) configPath_ = controlPath_.substr(0, slash) + facts::kConfigFileName;
+    if (slash != std::wstring::npos) siteLock_.emplace(controlPath_.substr(0, slash) + facts::kConfigFileName);
 }
 
 std::string RequestDispatcher::Answer(std::string_view message) {
@@ -162,15 +161,15 @@ json RequestDispatcher::CallMethod(const json& id, std::string_view name, const 
     return {{"id", id}, {"result", std::move(result)}};
 }
 
-// Read for every request, so that a changed mivo.cfg applies to the next one.
-// A locked installation serves only a request whose "origin" (put there by the
-// extension, from the browser) matches a rule.
-bool RequestDispatcher::OriginAllowed(const json& request, std::wstring& origin) const {
+// Looked at for every request, so that a changed mivo.cfg applies to the next
+// one. A locked installation serves only a request whose "origin" (put there
+// by the extension, from the browser) matches a rule.
+bool RequestDispatcher::OriginAllowed(const json& request, std::wstring& origin) {
     const auto field = request.find("origin");
     if (field == request.end() || !field->is_string() || !WideFromUtf8(field->get_ref<const std::string&>(), origin))
         origin.clear();
-    if (configPath_.empty()) return true;
-    const sitelock::SiteLock lock = sitelock::ReadSiteLock(configPath_.c_str());
+    if (!siteLock_) return true;
+    const sitelock::SiteLock& lock = siteLock_->Current();
     return !lock.Locked() || (!origin.empty() && lock.Allows(origin));
 }
 

@@ -141,4 +141,20 @@ SiteLock ReadSiteLock(const wchar_t* configFile) {
     return SiteLock(std::move(rules));
 }
 
+const SiteLock& SiteLockFile::Current() {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    const bool exists = ::GetFileAttributesExW(path_.c_str(), GetFileExInfoStandard, &data) != FALSE;
+    const unsigned long long size = (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    const unsigned long long written =
+        (static_cast<unsigned long long>(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
+    if (!read_ || exists != exists_ || size != size_ || written != written_) {
+        lock_ = ReadSiteLock(path_.c_str());
+        read_ = true;
+        exists_ = exists;
+        size_ = size;
+        written_ = written;
+    }
+    return lock_;
+}
+
 }  // namespace mv::sitelock

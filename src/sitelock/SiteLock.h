@@ -49,4 +49,20 @@ private:
 // or the section is missing.
 SiteLock ReadSiteLock(const wchar_t* configFile);
 
+// The rules of one file for a program that asks often: read again only when
+// the file's size or last-write time changes. Reading takes Wine about 0.4 ms,
+// looking at the file's times some 25 us.
+class SiteLockFile {
+public:
+    explicit SiteLockFile(std::wstring path) : path_(std::move(path)) {}
+    const SiteLock& Current();
+
+private:
+    std::wstring path_;
+    bool read_ = false;
+    bool exists_ = false;
+    unsigned long long size_ = 0, written_ = 0;
+    SiteLock lock_;
+};
+
 }  // namespace mv::sitelock
