@@ -93,13 +93,13 @@ bool KeyIsEmpty(HKEY root, const std::wstring& path) {
 }
 
 // Removes our key, then each parent that registering may have created and
-// that nothing else uses now (up to, not including, Software\<vendor>).
+// that is empty now (below Software).
 LONG DeleteKeyAndEmptyParents(HKEY root, std::wstring path) {
     LONG status = ::RegDeleteKeyExW(root, path.c_str(), kNativeView, 0);
     if (status != ERROR_SUCCESS) return status;
     for (;;) {
         path.resize(path.find_last_of(L'\\'));
-        if (std::count(path.begin(), path.end(), L'\\') < 2 || !KeyIsEmpty(root, path)) return ERROR_SUCCESS;
+        if (std::count(path.begin(), path.end(), L'\\') < 1 || !KeyIsEmpty(root, path)) return ERROR_SUCCESS;
         ::RegDeleteKeyExW(root, path.c_str(), kNativeView, 0);
     }
 }

@@ -5,27 +5,31 @@
 
 namespace mv::bridge {
 
-bool MessageReader::ReadExactly(char* buffer, std::size_t size) {
-    while (size > 0) {
-        DWORD got = 0;
-        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 20));
-        // A broken pipe is the browser closing the port: the end of input.
-        if (!::ReadFile(input_, buffer, want, &got, nullptr) || got == 0) return false;
-        buffer += got;
-        size -= got;
-    }
+bool MessageReader::Refill() {
+    DWORD got = 0;
+    // A broken pipe is the browser closing the port: the end of input.
+    if (!::ReadFile(input_, ahead_, sizeof(ahead_), &got, nullptr) || got == 0) return false;
+    aheadStart_ = 0;
+    aheadEnd_ = got;
     return true;
 }
 
-bool MessageReader::Skip(std::uint32_t size) {
-    char chunk[64 * 1024];
+bool MessageReader::ReadExactly(char* buffer, std::size_t size) {
     while (size > 0) {
-        const std::uint32_t part = std::min<std::uint32_t>(size, sizeof(chunk));
-        if (!ReadExactly(chunk, part)) return false;
+        if (aheadStart_ == aheadEnd_ && !Refill()) return false;
+        const std::size_t part = std::min(size, aheadEnd_ - aheadStart_);
+        if (buffer) {
+            std::memcpy(buffer, ahead_ + aheadStart_, part);
+            buffer += part;
+        }
+        aheadStart_ += part;
         size -= part;
     }
     return true;
 }
+
+// Read and dropped, never held.
+bool MessageReader::Skip(std::uint32_t size) { return ReadExactly(nullptr, size); }
 
 MessageReader::Status MessageReader::Next(std::string& message) {
     message.clear();

@@ -29,8 +29,13 @@ public:
 private:
     bool ReadExactly(char* buffer, std::size_t size);
     bool Skip(std::uint32_t size);
+    bool Refill();
 
     HANDLE input_;
+    // Bytes read ahead: a pipe read returns what has arrived, often a whole
+    // frame, so header and body usually take one call.
+    char ahead_[64 * 1024];
+    std::size_t aheadStart_ = 0, aheadEnd_ = 0;
 };
 
 class MessageWriter {

@@ -1,0 +1,86 @@
+// --register and --unregister per user and per machine, checked in the
+// prefix's registry and files; --status with the host registered, missing,
+// and registered from another folder.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include "BridgeProcess.h"
+#include "TestSupport.h"
+#include "bridge/HostManifest.h"
+#include "bridge/Utf8Text.h"
+
+namespace mv::test {
+namespace {
+
+using nlohmann::json;
+
+bool KeyExists(HKEY root, const wchar_t* path) {
+    HKEY key = nullptr;
+    if (::RegOpenKeyExW(root, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    ::RegCloseKey(key);
+    return true;
+}
+
+std::wstring DefaultValue(HKEY root, const wchar_t* path) {
+    wchar_t value[1024] = {};
+    DWORD bytes = sizeof(value);
+    if (::RegGetValueW(root, path, nullptr, RRF_RT_REG_SZ, nullptr, value, &bytes) != ERROR_SUCCESS) return L"";
+    return value;
+}
+
+bool Contains(const std::string& text, const char* part) { return text.find(part) != std::string::npos; }
+
+// Keys a registration may create on its way to the host's key.
+const wchar_t* const kParentKeys[] = {L"Software\\Google", L"Software\\Google\\Chrome", L"Software\\Chromium",
+                                      L"Software\\Microsoft\\Edge", L"Software\\Mozilla"};
+
+TEST(BridgeRegistrationTest, RegisterUnregisterAndStatusPerUserAndPerMachine) {
+    ScopedTempDir dir{L"Mivo host"}, other{L"Mivo other host"};
+    const std::wstring host = dir.Child(L"MivoBridge.exe"), otherHost = other.Child(L"MivoBridge.exe");
+    for (const auto& folder : {dir.path(), other.path()}) {
+        ASSERT_TRUE(::CopyFileW((BuildDir() + L"\\MivoBridge.exe").c_str(), (folder + L"\\MivoBridge.exe").c_str(), FALSE));
+        ASSERT_TRUE(::CopyFileW(ControlDllPath().c_str(), (folder + L"\\MivoDetector.dll").c_str(), FALSE));
+    }
+    const std::wstring manifests[] = {dir.Child(L"com.mivo.detector.json"), dir.Child(L"com.mivo.detector.firefox.json")};
+
+    for (const auto& [flag, root] : {std::pair{L"", HKEY_CURRENT_USER}, std::pair{L" --machine", HKEY_LOCAL_MACHINE}}) {
+        SCOPED_TRACE(*flag ? "per machine" : "per user");
+        for (const auto& browser : bridge::BrowserKeys()) ::RegDeleteKeyW(root, browser.keyPath);
+        bool parentsBefore[std::size(kParentKeys)];
+        for (size_t i = 0; i < std::size(kParentKeys); ++i) parentsBefore[i] = KeyExists(root, kParentKeys[i]);
+        std::string status;
+        EXPECT_EQ(1u, RunBridgeCommand(host, L"--status", &status)) << status;
+        EXPECT_TRUE(Contains(status, "not registered")) << status;
+
+        ASSERT_EQ(0u, RunBridgeCommand(host, std::wstring(L"--register") + flag));
+        for (const auto& browser : bridge::BrowserKeys()) {
+            const bool firefox = browser.kind == bridge::ManifestKind::Firefox;
+            EXPECT_EQ(manifests[firefox], DefaultValue(root, browser.keyPath)) << browser.keyPath;
+        }
+        for (const bool firefox : {false, true}) {
+            const json manifest = json::parse(ReadFileBytes(manifests[firefox]), nullptr, false);
+            EXPECT_EQ("com.mivo.detector", manifest.value("name", ""));
+            EXPECT_EQ("stdio", manifest.value("type", ""));
+            EXPECT_EQ(bridge::Utf8FromWide(host), manifest.value("path", ""));
+            if (firefox)
+                EXPECT_EQ(json::array({"mivo-detector@mivo.com"}), manifest["allowed_extensions"]);
+            else
+                EXPECT_EQ(json::array({"chrome-extension://cghpnbigjdjbpeelkgkgbjodnenhfdoc/"}), manifest["allowed_origins"]);
+        }
+        EXPECT_EQ(0u, RunBridgeCommand(host, L"--status", &status)) << status;
+        EXPECT_TRUE(Contains(status, "READY for Chrome, Chromium, Edge, Firefox")) << status;
+        EXPECT_EQ(1u, RunBridgeCommand(otherHost, L"--status", &status)) << status;
+        EXPECT_TRUE(Contains(status, "names another program")) << status;
+
+        ASSERT_EQ(0u, RunBridgeCommand(host, std::wstring(L"--unregister") + flag));
+        for (const auto& browser : bridge::BrowserKeys()) EXPECT_FALSE(KeyExists(root, browser.keyPath)) << browser.keyPath;
+        for (size_t i = 0; i < std::size(kParentKeys); ++i)
+            EXPECT_EQ(parentsBefore[i], KeyExists(root, kParentKeys[i])) << "left behind or removed: " << kParentKeys[i];
+        for (const auto& manifest : manifests) EXPECT_FALSE(FileExists(manifest));
+        EXPECT_EQ(1u, RunBridgeCommand(host, L"--status", &status)) << status;
+    }
+}
+
+}  // namespace
+}  // namespace mv::test
