@@ -3,7 +3,8 @@
 
 function inPage([calls, options]) {
   const w = window;
-  if (!w.__detector) w.__detector = MivoDetector.connect(options);
+  // One detector per page; a failed connect is tried again by the next call.
+  if (!w.__detector) w.__detector = MivoDetector.connect(options).catch((e) => { w.__detector = null; throw e; });
   return Promise.all(calls.map(([method, args]) =>
     w.__detector.then((d) => d[method](...args)).then((result) => ({ result }), (e) => ({ code: e.code }))));
 }

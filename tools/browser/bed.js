@@ -120,9 +120,9 @@ class Bed {
   writeHostScript() {
     const file = path.join(this.work, "mivobridge-host.sh");
     const q = (s) => `'${s.replace(/'/g, `'\\''`)}'`;
-    fs.writeFileSync(file, `#!/bin/sh
+    fs.writeFileSync(file, `#!/bin/bash
 echo "start $$ $*" >>${q(this.hostLog)}
-export MV_PREFIX=${q(this.prefix)} MV_BUILD=${q(BUILD)}
+export MV_PREFIX=${q(this.prefix)} MV_BUILD=${q(BUILD)}${process.env.MV_WINEARCH ? ` MV_WINEARCH=${q(process.env.MV_WINEARCH)}` : ""}
 . ${q(path.join(TOOLS, "wine-env.sh"))}
 exec wine ${q(path.join(this.clientDir, "MivoBridge.exe"))} "$@" 2>>${q(path.join(this.work, "host.stderr"))}
 `, { mode: 0o755 });
