@@ -2,6 +2,9 @@
 
 #include <cstdio>
 
+#include <ocidl.h>
+
+#include "bridge/OriginSite.h"
 #include "com/HResult.h"
 
 namespace mv::bridge {
@@ -49,6 +52,13 @@ HRESULT LoadedControl::Load(const std::wstring& dllPath, std::string& why) {
         return hr;
     }
     return S_OK;
+}
+
+void LoadedControl::ShowPage(const std::wstring& origin) {
+    Microsoft::WRL::ComPtr<IObjectWithSite> withSite;
+    if (FAILED(control_.As(&withSite))) return;
+    // Should the site fail, the control keeps refusing: no page was shown.
+    withSite->SetSite(MakeOriginSite(origin).Get());
 }
 
 }  // namespace mv::bridge

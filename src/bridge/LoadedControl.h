@@ -23,6 +23,11 @@ public:
 
     IMVDetectorCOM* get() const noexcept { return control_.Get(); }
 
+    // A control of a locked installation serves only the page its site shows:
+    // it is shown the request's origin, which the host has already let in.
+    // A control of an open installation has no site, and nothing is done.
+    void ShowPage(const std::wstring& origin);
+
 private:
     // Declared first, so released last: the object's code lives in the DLL.
     win::unique_module module_;

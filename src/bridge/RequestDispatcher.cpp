@@ -12,6 +12,7 @@
 #include "bridge/JsonNesting.h"
 #include "bridge/NativeMessaging.h"
 #include "bridge/Utf8Text.h"
+#include "facts/ControlFilePath.h"
 
 namespace mv::bridge {
 
@@ -75,6 +76,12 @@ json Hello() {
 
 }  // namespace
 
+RequestDispatcher::RequestDispatcher(std::wstring controlPath) : controlPath_(std::move(controlPath)) {
+    // Without a folder there is no control to serve either (CONTROL_UNAVAILABLE).
+    const size_t slash = controlPath_.find_last_of(L'\\');
+    if (slash != std::wstring::npos) siteLock_.emplace(controlPath_.substr(0, slash) + facts::kConfigFileName);
+}
+
 std::string RequestDispatcher::Answer(std::string_view message) {
     try {
         if (!NestingWithin(message, kMaxRequestNesting))
@@ -111,12 +118,15 @@ json RequestDispatcher::Handle(const json& request) {
     const json* args = argsField == request.end() ? nullptr : &*argsField;
     if (args && !args->is_array()) return ErrorAnswer(id, ErrorCode::BadRequest, "\"args\" must be an array");
 
+    std::wstring origin;
+    if (!OriginAllowed(request, origin))
+        return ErrorAnswer(id, ErrorCode::NotAllowed, "this installation does not let the page's site use the control");
     const std::string& name = methodField->get_ref<const std::string&>();
     if (name == "$hello") return {{"id", id}, {"result", Hello()}};
-    return CallMethod(id, name, args);
+    return CallMethod(id, name, args, origin);
 }
 
-json RequestDispatcher::CallMethod(const json& id, std::string_view name, const json* args) {
+json RequestDispatcher::CallMethod(const json& id, std::string_view name, const json* args, const std::wstring& origin) {
     const BridgeMethod* method = FindBridgeMethod(name);
     if (!method) return ErrorAnswer(id, ErrorCode::UnknownMethod, "no method of that name (names are case-sensitive)");
     if (!args) return ErrorAnswer(id, ErrorCode::BadRequest, "\"args\" must be an array");
@@ -140,6 +150,7 @@ json RequestDispatcher::CallMethod(const json& id, std::string_view name, const 
         std::string why;
         if (FAILED(control_.Load(controlPath_, why))) return ErrorAnswer(id, ErrorCode::ControlUnavailable, why);
     }
+    control_.ShowPage(origin);
     json result;
     const HRESULT hr = method->invoke(control_.get(), converted.data(), result);
     if (FAILED(hr))
@@ -148,6 +159,18 @@ json RequestDispatcher::CallMethod(const json& id, std::string_view name, const 
     if (result.is_string() && result.get_ref<const std::string&>().size() > kMaxAnswerBytes)
         return ErrorAnswer(id, ErrorCode::TooLarge, "the answer is longer than a browser accepts");
     return {{"id", id}, {"result", std::move(result)}};
+}
+
+// Looked at for every request, so that a changed mivo.cfg applies to the next
+// one. A locked installation serves only a request whose "origin" (put there
+// by the extension, from the browser) matches a rule.
+bool RequestDispatcher::OriginAllowed(const json& request, std::wstring& origin) {
+    const auto field = request.find("origin");
+    if (field == request.end() || !field->is_string() || !WideFromUtf8(field->get_ref<const std::string&>(), origin))
+        origin.clear();
+    if (!siteLock_) return true;
+    const sitelock::SiteLock& lock = siteLock_->Current();
+    return !lock.Locked() || (!origin.empty() && lock.Allows(origin));
 }
 
 std::string RequestDispatcher::Serialize(const json& answer) {

@@ -1,12 +1,14 @@
 #pragma once
 // One request in, one answer out: checks every field of the request, then
 // calls the method on the control, loaded on first use.
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include <nlohmann/json.hpp>
 
 #include "bridge/LoadedControl.h"
+#include "sitelock/SiteLock.h"
 
 namespace mv::bridge {
 
@@ -16,8 +18,9 @@ inline constexpr int kMaxRequestNesting = 32;
 
 class RequestDispatcher {
 public:
-    // `controlPath`: the MivoDetector.dll to load.
-    explicit RequestDispatcher(std::wstring controlPath) : controlPath_(std::move(controlPath)) {}
+    // `controlPath`: the MivoDetector.dll to load; the site lock is read from
+    // mivo.cfg beside it.
+    explicit RequestDispatcher(std::wstring controlPath);
 
     // The answer to one message: always JSON text, never longer than
     // kMaxAnswerBytes, whatever the message holds.
@@ -28,10 +31,14 @@ public:
 
 private:
     nlohmann::json Handle(const nlohmann::json& request);
-    nlohmann::json CallMethod(const nlohmann::json& id, std::string_view name, const nlohmann::json* args);
+    nlohmann::json CallMethod(const nlohmann::json& id, std::string_view name, const nlohmann::json* args,
+                              const std::wstring& origin);
+    bool OriginAllowed(const nlohmann::json& request, std::wstring& origin);
     static std::string Serialize(const nlohmann::json& answer);
 
     std::wstring controlPath_;
+    // mivo.cfg beside the control; none when the control's folder is unknown.
+    std::optional<sitelock::SiteLockFile> siteLock_;
     LoadedControl control_;
 };
 

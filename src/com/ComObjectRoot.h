@@ -24,10 +24,16 @@ struct CComMultiThreadModel {
     static ULONG Decrement(LONG* p) noexcept { return static_cast<ULONG>(::InterlockedDecrement(p)); }
 };
 
-// One row of an interface map: the IID and the offset of its face in the class.
+// A map row that decides at run time: called with the object, the IID asked
+// and the row's own value; S_OK hands out what it wrote, any failure refuses.
+using _ATL_CREATORARGFUNC = HRESULT WINAPI(void* self, REFIID iid, void** out, DWORD_PTR dw);
+
+// One row of an interface map: the IID and the offset of its face in the
+// class, or a function that answers for that IID.
 struct _ATL_INTMAP_ENTRY {
     const IID* piid;
     DWORD_PTR offset;
+    _ATL_CREATORARGFUNC* pFunc;
 };
 
 // One row of a component-category map (this server declares none).
@@ -75,6 +81,12 @@ public:
                 if (InlineIsEqualGUID(iid, *e->piid)) hit = e;
         }
         if (!hit) return E_NOINTERFACE;
+        if (hit->pFunc) {
+            const HRESULT hr = hit->pFunc(self, iid, out, hit->offset);
+            if (hr == S_OK) return S_OK;
+            *out = nullptr;
+            return FAILED(hr) ? hr : E_NOINTERFACE;
+        }
         auto* face = reinterpret_cast<IUnknown*>(reinterpret_cast<BYTE*>(self) + hit->offset);
         face->AddRef();
         *out = face;
@@ -134,11 +146,14 @@ public:                                                                         
     static const ::mv::com::_ATL_INTMAP_ENTRY* _GetEntries() noexcept {                    \
         static const ::mv::com::_ATL_INTMAP_ENTRY entries[] = {
 
-#define COM_INTERFACE_ENTRY(I) {&__uuidof(I), ::mv::com::OffsetOfFace<I, _ComMapClass>()},
-#define COM_INTERFACE_ENTRY_IID(iid, I) {&iid, ::mv::com::OffsetOfFace<I, _ComMapClass>()},
+#define COM_INTERFACE_ENTRY(I) {&__uuidof(I), ::mv::com::OffsetOfFace<I, _ComMapClass>(), nullptr},
+#define COM_INTERFACE_ENTRY_IID(iid, I) {&iid, ::mv::com::OffsetOfFace<I, _ComMapClass>(), nullptr},
+// `func(self, iid, out, dw)` answers for `iid`: a face the object has only
+// in some states. Never the first row, which is the identity.
+#define COM_INTERFACE_ENTRY_FUNC(iid, dw, func) {&iid, dw, func},
 
 #define END_COM_MAP()                                                                      \
-            {nullptr, 0}};                                                                 \
+            {nullptr, 0, nullptr}};                                                                 \
         return entries;                                                                    \
     }                                                                                      \
     virtual ULONG STDMETHODCALLTYPE AddRef() = 0;                                          \

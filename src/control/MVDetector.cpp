@@ -44,7 +44,38 @@ bool IsShortcutChannel(long cid) noexcept {
     }
 }
 
+HRESULT CMVDetector::FinalConstruct() noexcept {
+    return com::CatchReturn([&] {
+        gate_.ReadLock();
+        return S_OK;
+    });
+}
+
+HRESULT CMVDetector::QueryObjectWithSite(void* self, REFIID, void** out, DWORD_PTR) noexcept {
+    auto* detector = static_cast<CMVDetector*>(self);
+    if (!detector->gate_.Locked()) return E_NOINTERFACE;
+    IObjectWithSite* face = detector;
+    face->AddRef();
+    *out = face;
+    return S_OK;
+}
+
+HRESULT CMVDetector::SetInterfaceSafetyOptions(REFIID riid, DWORD mask, DWORD options) noexcept {
+    if (gate_.PageRefused()) return E_FAIL;
+    return IObjectSafetyImpl::SetInterfaceSafetyOptions(riid, mask, options);
+}
+
+HRESULT CMVDetector::SetSite(IUnknown* site) noexcept {
+    return com::CatchReturn([&] {
+        gate_.SetSite(site);
+        return S_OK;
+    });
+}
+
+HRESULT CMVDetector::GetSite(REFIID riid, void** site) noexcept { return gate_.GetSite(riid, site); }
+
 HRESULT CMVDetector::IsMiVoVAReady(VARIANT_BOOL* ready) noexcept {
+    RETURN_IF_FAILED(gate_.ScriptAccess());
     if (!ready) return S_OK;
     return com::CatchReturn([&] {
         *ready = ToVariantBool(ClientInstalled());
@@ -53,6 +84,7 @@ HRESULT CMVDetector::IsMiVoVAReady(VARIANT_BOOL* ready) noexcept {
 }
 
 HRESULT CMVDetector::StartMiVoVA() noexcept {
+    RETURN_IF_FAILED(gate_.ScriptAccess());
     return com::CatchReturn([&] {
         client::StartVerb();
         return S_OK;
@@ -60,6 +92,7 @@ HRESULT CMVDetector::StartMiVoVA() noexcept {
 }
 
 HRESULT CMVDetector::IsInstalled(VARIANT_BOOL* installed) noexcept {
+    RETURN_IF_FAILED(gate_.ScriptAccess());
     if (!installed) return S_OK;
     return com::CatchReturn([&] {
         *installed = ToVariantBool(ClientInstalled());
@@ -68,6 +101,7 @@ HRESULT CMVDetector::IsInstalled(VARIANT_BOOL* installed) noexcept {
 }
 
 HRESULT CMVDetector::IsSupportDownload(VARIANT_BOOL* supported) noexcept {
+    RETURN_IF_FAILED(gate_.ScriptAccess());
     ULONG version = 0;
     GetMivoVAVersion(&version);  // through the interface, as a script would
     if (!supported) return S_OK;
@@ -76,6 +110,7 @@ HRESULT CMVDetector::IsSupportDownload(VARIANT_BOOL* supported) noexcept {
 }
 
 HRESULT CMVDetector::DownLoad(long pid, long vid, long playlistid) noexcept {
+    RETURN_IF_FAILED(gate_.ScriptAccess());
     return com::CatchReturn([&] {
         client::DownloadVerb(pid, vid, playlistid);
         return S_OK;
@@ -83,6 +118,7 @@ HRESULT CMVDetector::DownLoad(long pid, long vid, long playlistid) noexcept {
 }
 
 HRESULT CMVDetector::ShowDetailPage(BSTR url) noexcept {
+    RETURN_IF_FAILED(gate_.ScriptAccess());
     return com::CatchReturn([&] {
         client::DetailPageVerb(url);
         return S_OK;
@@ -90,6 +126,7 @@ HRESULT CMVDetector::ShowDetailPage(BSTR url) noexcept {
 }
 
 HRESULT CMVDetector::GetMivoVAVersion(ULONG* dwVersion) noexcept {
+    RETURN_IF_FAILED(gate_.ScriptAccess());
     if (!dwVersion) return S_FALSE;
     return com::CatchReturn([&] {
         *dwVersion = facts::ClientVersionProbe();
@@ -98,6 +135,7 @@ HRESULT CMVDetector::GetMivoVAVersion(ULONG* dwVersion) noexcept {
 }
 
 HRESULT CMVDetector::OnlinePlay(BSTR url) noexcept {
+    RETURN_IF_FAILED(gate_.ScriptAccess());
     return com::CatchReturn([&] {
         client::OnlinePlayVerb(url);
         return S_OK;
@@ -105,6 +143,7 @@ HRESULT CMVDetector::OnlinePlay(BSTR url) noexcept {
 }
 
 HRESULT CMVDetector::RunMivoPlayer(BSTR url) noexcept {
+    RETURN_IF_FAILED(gate_.ScriptAccess());
     return com::CatchReturn([&] {
         client::RunPlayerVerb(url);
         return S_OK;
@@ -112,11 +151,13 @@ HRESULT CMVDetector::RunMivoPlayer(BSTR url) noexcept {
 }
 
 HRESULT CMVDetector::GetFirstInstallTime(BSTR* time) noexcept {
+    RETURN_IF_FAILED(gate_.ScriptAccess());
     if (!time) return S_FALSE;
     return com::CatchReturn([&] { return WriteText(facts::ReadFirstInstallTime(), time); });
 }
 
 HRESULT CMVDetector::GetUserId(ULONG* userId) noexcept {
+    RETURN_IF_FAILED(gate_.ScriptAccess());
     if (!userId) return S_FALSE;
     return com::CatchReturn([&] {
         facts::ReadRegisterId(userId);
@@ -125,10 +166,12 @@ HRESULT CMVDetector::GetUserId(ULONG* userId) noexcept {
 }
 
 HRESULT CMVDetector::IsShortcutCreated(long playlistid, VARIANT_BOOL* created) noexcept {
+    RETURN_IF_FAILED(gate_.ScriptAccess());
     return IsShortcutCreatedEx(playlistid, shortcuts::UrlQuickLunch, created);
 }
 
 HRESULT CMVDetector::GetValue(BSTR key, BSTR* val) noexcept {
+    RETURN_IF_FAILED(gate_.ScriptAccess());
     if (!key) return S_OK;
     // The binding always passes a place for the result; a null one gets nothing.
     if (!val) return E_POINTER;
@@ -139,6 +182,7 @@ HRESULT CMVDetector::GetValue(BSTR key, BSTR* val) noexcept {
 }
 
 HRESULT CMVDetector::SetValue(BSTR key, BSTR val) noexcept {
+    RETURN_IF_FAILED(gate_.ScriptAccess());
     if (!key || !val) return S_OK;
     return com::CatchReturn([&] {
         const std::wstring name = win::TextOf(key);
@@ -149,6 +193,7 @@ HRESULT CMVDetector::SetValue(BSTR key, BSTR val) noexcept {
 }
 
 HRESULT CMVDetector::IsShortcutCreatedEx(long playlistid, long eSrc, VARIANT_BOOL* created) noexcept {
+    RETURN_IF_FAILED(gate_.ScriptAccess());
     if (!created) return S_OK;
     return com::CatchReturn([&] {
         const std::wstring clientPath = client::ClientLocator();
@@ -158,6 +203,7 @@ HRESULT CMVDetector::IsShortcutCreatedEx(long playlistid, long eSrc, VARIANT_BOO
 }
 
 HRESULT CMVDetector::GetChannelNum(ULONG* ChannelNum) noexcept {
+    RETURN_IF_FAILED(gate_.ScriptAccess());
     if (!ChannelNum) return E_POINTER;
     return com::CatchReturn([&] {
         *ChannelNum = facts::ReadChannelNum();
@@ -166,12 +212,14 @@ HRESULT CMVDetector::GetChannelNum(ULONG* ChannelNum) noexcept {
 }
 
 HRESULT CMVDetector::IsEnableCreateShortcut(long cid, VARIANT_BOOL* Isable) noexcept {
+    RETURN_IF_FAILED(gate_.ScriptAccess());
     if (!Isable) return E_POINTER;
     *Isable = ToVariantBool(IsShortcutChannel(cid));
     return S_OK;
 }
 
 HRESULT CMVDetector::GetInstallTime(BSTR* time) noexcept {
+    RETURN_IF_FAILED(gate_.ScriptAccess());
     if (!time) return S_FALSE;
     return com::CatchReturn([&] { return WriteText(facts::ReadInstallTime(), time); });
 }

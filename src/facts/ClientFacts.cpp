@@ -12,8 +12,6 @@ namespace mv::facts {
 
 namespace {
 
-constexpr wchar_t kChannelFileName[] = L"\\mivo.cfg";
-
 // A client text value, its stored type not examined. A value that does not
 // fit in the 520-byte buffer is not read.
 std::wstring ReadClientText(const wchar_t* name) {
@@ -50,7 +48,7 @@ std::wstring ReadInstallTime() { return ReadClientText(L"InstallTime"); }
 
 ULONG ReadChannelNum() {
     win::PathBuffer path;
-    if (!ControlFilePath(kChannelFileName, path)) return kDefaultChannel;
+    if (!ControlFilePath(kConfigFileName, path)) return kDefaultChannel;
     return ::GetPrivateProfileIntW(L"channel", L"num", static_cast<INT>(kDefaultChannel), path.c_str());
 }
 

@@ -5,6 +5,9 @@
 
 namespace mv::facts {
 
+// The installation's configuration file beside the control.
+inline constexpr wchar_t kConfigFileName[] = L"\\mivo.cfg";
+
 // The control directory followed by `name` (leading backslash included).
 // False when the directory is unknown or the whole path would not fit: a bare
 // "\name" would point at the root of the current drive, and a cut path at

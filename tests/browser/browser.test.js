@@ -121,3 +121,30 @@ test("a host killed with a call pending fails that call; the next call starts a 
   assert.deepEqual(await call(page, "GetChannelNum", []), { result: Number(bed.facts.CHANNEL) });
   assert.notEqual(bed.hostStarts().at(-1), host);
 });
+
+test("a locked installation serves the origins it names and refuses another before any work", async () => {
+  const config = path.join(bed.clientDir, "mivo.cfg");
+  const open = fs.readFileSync(config, "latin1");
+  fs.writeFileSync(config, `${open}[sitelock]\r\nhttp://localhost\r\n`, "latin1");
+  try {
+    bed.stopClient();
+    const before = bed.clientLog().length;
+    const refused = await bed.open(context, `${bed.origin}/blank.html`);
+    const sent = [["StartMiVoVA", []], ["DownLoad", [1, 2, 3]], ["SetValue", ["locked.out", "x"]], ["$hello", []]];
+    const codes = await refused.evaluate((calls) => Promise.all(calls.map(([method, args], i) => new Promise((resolve) => {
+      addEventListener("message", function answer(e) {
+        if (e.data && e.data.type === "mivo-detector:answer" && e.data.id === `lock-${i}`) resolve(e.data.error && e.data.error.code);
+      });
+      postMessage({ type: "mivo-detector:request", id: `lock-${i}`, method, args }, "*");
+    }))), sent);
+    assert.deepEqual(codes, sent.map(() => "NOT_ALLOWED"), "the host refused each call");
+    assert.deepEqual(await call(refused, "IsInstalled", []), { code: "NOT_ALLOWED" }, "and the library says so");
+
+    const allowed = await bed.open(context, `http://localhost:${bed.port}/blank.html`);
+    assert.deepEqual(await call(allowed, "GetChannelNum", []), { result: Number(bed.facts.CHANNEL) });
+    assert.deepEqual(await call(allowed, "GetValue", ["locked.out"]), { result: "" }, "the refused SetValue stored nothing");
+    assert.deepEqual(bed.clientLog().slice(before), [], "the refused calls reached no client");
+  } finally {
+    fs.writeFileSync(config, open, "latin1");
+  }
+});
