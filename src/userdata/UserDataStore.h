@@ -19,10 +19,10 @@ namespace mv::userdata {
 
 inline constexpr wchar_t kConfigFolderName[] = L"\\config";
 inline constexpr wchar_t kStoreFileName[] = L"\\UserData.xml";
-inline constexpr wchar_t kSetAsideSuffix[] = L".bad";
 inline constexpr wchar_t kRootName[] = L"UserData";
 // A write that would make the file larger than this is refused: browsers
-// give one site's local storage about as much.
+// give one site's local storage about as much. A longer value is refused
+// before anything is copied.
 inline constexpr size_t kMaxStoreFileBytes = 10 * 1024 * 1024;
 
 // Keys are element names, so only an XML name can be stored: anything else
@@ -55,10 +55,9 @@ private:
     };
 
     void Open(const std::wstring& dataFolder);
-    void LoadOrCreate();
+    bool LoadOrCreate();
     bool CreateNew();
-    void SetAside();
-    void SyncWithFile();
+    bool SyncWithFile();
     void RememberFile();
     bool Save();
     void CompactIfWasteful();
@@ -76,6 +75,9 @@ private:
     std::mutex lock_;
     std::unique_ptr<StoreMutex> shared_;
     FileStamp seen_;
+    // The document stands for the file as last seen, and may be saved over
+    // it. False while the file could not be read, or set aside.
+    bool synced_ = false;
     uint32_t seenSaves_ = 0;
     size_t fileBytes_ = 0;
     size_t liveBytes_ = 0;

@@ -9,6 +9,7 @@
 
 #include <rapidxml_print.hpp>
 
+#include "userdata/XmlNesting.h"
 #include "win/UniqueHandle.h"
 
 namespace mv::userdata {
@@ -18,6 +19,12 @@ namespace {
 constexpr char kGb2312Marker[] = "encoding=\"GB2312\"";
 constexpr char kUtf8Marker[] = "encoding=\"utf-8\"";
 constexpr size_t kMarkerLength = sizeof(kGb2312Marker) - 1;
+// Far beyond any file the store writes: a larger file is not read into a
+// page's memory at all, and counts as not a store.
+constexpr LONGLONG kLargestReadBytes = 32 * 1024 * 1024;
+// The parser descends one call per element level: a file nested deeper than
+// any store writes would exhaust the stack, so it is refused unparsed.
+constexpr int kMaxElementDepth = 1000;
 
 // The marker counts only inside the XML declaration at the start of the
 // file: a stored value holding the same bytes must not make the next load
@@ -44,25 +51,26 @@ void JoinLineEnds(std::string& bytes) {
     bytes.resize(out);
 }
 
-bool ReadWholeFile(const wchar_t* path, std::string& bytes) {
+LoadResult ReadWholeFile(const wchar_t* path, std::string& bytes) {
     // Others may read, write or replace the file meanwhile: a save that
     // replaces it must never fail because this read holds it open.
     win::unique_file file(::CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return false;
+    if (!file) return LoadResult::Unreadable;
     LARGE_INTEGER size{};
-    if (!::GetFileSizeEx(file.get(), &size) || size.QuadPart > 0x7FFFFFFF) return false;
+    if (!::GetFileSizeEx(file.get(), &size)) return LoadResult::Unreadable;
+    if (size.QuadPart > kLargestReadBytes) return LoadResult::Damaged;
     bytes.resize(static_cast<size_t>(size.QuadPart));
     size_t done = 0;
     while (done < bytes.size()) {
         DWORD got = 0;
         if (!::ReadFile(file.get(), bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &got, nullptr))
-            return false;
+            return LoadResult::Unreadable;
         if (got == 0) break;
         done += got;
     }
     bytes.resize(done);
-    return true;
+    return LoadResult::Loaded;
 }
 
 bool WriteAll(HANDLE file, const std::string& bytes) {
@@ -129,88 +137,110 @@ std::string WideToUtf8(const wchar_t* text, int count) {
     return out;
 }
 
-std::wstring TemporaryPathFor(const wchar_t* path) { return std::wstring(path) + L".tmp"; }
+// Eight hexadecimal digits and ".tmp": as long as "\\UserData.xml" less its
+// backslash.
+constexpr size_t kTemporaryNameLength = 12;
+
+std::wstring TemporaryPathFor(const wchar_t* path) {
+    std::wstring temp(path);
+    const size_t slash = temp.find_last_of(L"\\/");
+    temp.resize(slash == std::wstring::npos ? 0 : slash + 1);
+    wchar_t name[kTemporaryNameLength + 1] = {};
+    swprintf(name, kTemporaryNameLength + 1, L"%08lX.tmp", ::GetCurrentProcessId());
+    return temp + name;
+}
+
+void RemoveStaleTemporaries(const std::wstring& folder) {
+    WIN32_FIND_DATAW found{};
+    win::unique_find_handle find(::FindFirstFileW((folder + L"\\????????.tmp").c_str(), &found));
+    if (!find) return;
+    do {
+        wchar_t* end = nullptr;
+        const DWORD pid = wcstoul(found.cFileName, &end, 16);
+        if (wcslen(found.cFileName) != kTemporaryNameLength || end != found.cFileName + 8) continue;
+        // A process that still runs may be writing its file right now.
+        win::unique_handle process(::OpenProcess(SYNCHRONIZE, FALSE, pid));
+        const bool ended = process ? ::WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0
+                                   : ::GetLastError() == ERROR_INVALID_PARAMETER;
+        if (ended && pid != ::GetCurrentProcessId()) ::DeleteFileW((folder + L"\\" + found.cFileName).c_str());
+    } while (::FindNextFileW(find.get(), &found));
+}
 
 XmlFile::XmlFile() : document_(std::make_unique<XmlDocument>()) {}
 
-bool XmlFile::LoadFile(const wchar_t* path) {
+namespace {
+
+// The text up to its first NUL, terminated; empty on a failed conversion.
+std::vector<wchar_t> Utf8ToText(const char* bytes) {
+    const int length = static_cast<int>(strlen(bytes));
+    std::vector<wchar_t> text;
+    const int units = length > 0 ? ::MultiByteToWideChar(CP_UTF8, 0, bytes, length, nullptr, 0) : 0;
+    text.resize(static_cast<size_t>(units > 0 ? units : 0) + 1);
+    if (units > 0) ::MultiByteToWideChar(CP_UTF8, 0, bytes, length, text.data(), units);
+    if (length > 0 && units <= 0) text.clear();
+    return text;
+}
+
+}  // namespace
+
+LoadResult XmlFile::TryLoadFile(const wchar_t* path) {
     try {
         std::string bytes;
-        if (!ReadWholeFile(path, bytes)) return false;
+        const LoadResult read = ReadWholeFile(path, bytes);
+        if (read != LoadResult::Loaded) return read;
         JoinLineEnds(bytes);
-        if (bytes.empty()) return false;
+        if (bytes.empty()) return LoadResult::Damaged;
         const size_t marker = FindGb2312Marker(bytes);
         if (marker != std::string::npos) {
             bytes.replace(marker, kMarkerLength, kUtf8Marker);
             const std::wstring wide = AnsiToWide(bytes.data(), static_cast<int>(bytes.size()));
             bytes = WideToUtf8(wide.data(), static_cast<int>(wide.size()));
-            if (!WriteFileBytes(path, bytes)) return false;
+            // Left as it was when it cannot be rewritten: the text is read all the same.
+            WriteFileBytes(path, bytes);
         }
         if (bytes.size() > 3 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) bytes.erase(0, 3);
-        return LoadUtf8(bytes.c_str());
+        std::vector<wchar_t> text = Utf8ToText(bytes.c_str());
+        if (text.empty()) return LoadResult::Unreadable;
+        return Adopt(std::move(text));
     } catch (...) {
-        return false;
+        // Out of memory: nothing is known about the file.
+        return LoadResult::Unreadable;
     }
 }
 
 bool XmlFile::LoadUtf8(const char* bytes) {
     try {
-        const int length = static_cast<int>(strlen(bytes));
-        std::wstring wide;
-        if (length > 0) {
-            const int units = ::MultiByteToWideChar(CP_UTF8, 0, bytes, length, nullptr, 0);
-            wide.resize(units > 0 ? static_cast<size_t>(units) : 0);
-            if (units > 0) ::MultiByteToWideChar(CP_UTF8, 0, bytes, length, wide.data(), units);
-        }
-        return LoadText(wide.c_str());
+        std::vector<wchar_t> text = Utf8ToText(bytes);
+        return !text.empty() && Adopt(std::move(text)) == LoadResult::Loaded;
     } catch (...) {
         return false;
     }
 }
-
-namespace {
-
-// The parser descends one call per element level: a file nested deeper than
-// any store writes would exhaust the stack, so it is refused unparsed.
-constexpr int kMaxElementDepth = 1000;
-
-bool NestedTooDeep(const wchar_t* text) {
-    int depth = 0;
-    for (const wchar_t* p = text; *p; ++p) {
-        if (*p == L'/' && p[1] == L'>') {
-            --depth;
-            continue;
-        }
-        if (*p != L'<') continue;
-        const wchar_t* end = nullptr;
-        if (wcsncmp(p, L"<![CDATA[", 9) == 0) end = wcsstr(p, L"]]>");
-        else if (wcsncmp(p, L"<!--", 4) == 0) end = wcsstr(p, L"-->");
-        else if (p[1] == L'?') end = wcsstr(p, L"?>");
-        else if (p[1] == L'!') end = wcschr(p, L'>');
-        else if (p[1] == L'/') --depth;
-        else if (++depth > kMaxElementDepth) return true;
-        if (p[1] == L'!' || p[1] == L'?') {
-            if (!end) return false;  // unterminated: the parser refuses it
-            p = end;
-        }
-    }
-    return false;
-}
-
-}  // namespace
 
 bool XmlFile::LoadText(const wchar_t* text) {
     try {
-        // The nodes point into text_; the old pool goes with the old nodes,
-        // so loading again and again does not grow the process.
-        document_->clear();
-        allocated_ = 0;
-        text_.assign(text, wcslen(text));
-        if (NestedTooDeep(text_.c_str())) return false;
-        document_->parse<kParseFlags>(text_.data());
-        return true;
+        return Adopt(std::vector<wchar_t>(text, text + wcslen(text) + 1)) == LoadResult::Loaded;
     } catch (...) {
         return false;
+    }
+}
+
+// Parsed into a new document, so that a failure leaves the one in use as it
+// was. The old pool goes with the old nodes: loading again and again does not
+// grow the process.
+LoadResult XmlFile::Adopt(std::vector<wchar_t> text) {
+    try {
+        if (NestsDeeperThan(text.data(), kMaxElementDepth)) return LoadResult::Damaged;
+        auto parsed = std::make_unique<XmlDocument>();
+        parsed->parse<kParseFlags>(text.data());
+        document_ = std::move(parsed);
+        text_ = std::move(text);
+        allocated_ = 0;
+        return LoadResult::Loaded;
+    } catch (const rapidxml::parse_error&) {
+        return LoadResult::Damaged;
+    } catch (...) {
+        return LoadResult::Unreadable;
     }
 }
 
@@ -238,7 +268,6 @@ bool XmlFile::WriteFileBytes(const wchar_t* path, const char* bytes) {
 
 bool XmlFile::WriteFileBytes(const wchar_t* path, std::string_view bytes) {
     try {
-        bytes = bytes.substr(0, bytes.find('\0'));
         std::string disk;
         disk.reserve(bytes.size() + bytes.size() / 8);
         for (const char c : bytes) {
