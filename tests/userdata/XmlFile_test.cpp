@@ -94,6 +94,8 @@ TEST_F(XmlFileOnDisk, WriteFileBytesReplacesTheFileOrLeavesIt) {
     Write("old");
     ASSERT_TRUE(XmlFile::WriteFileBytes(path_.c_str(), "a\nb\n\0ignored"));
     EXPECT_EQ("a\r\nb\r\n", ReadFileBytes(path_));
+    ASSERT_TRUE(XmlFile::WriteFileBytes(path_.c_str(), std::string_view("a\0b\n", 4)));
+    EXPECT_EQ(std::string("a\0b\r\n", 5), ReadFileBytes(path_));
     EXPECT_FALSE(test::FileExists(TemporaryPathFor(path_.c_str())));
     EXPECT_FALSE(XmlFile::WriteFileBytes(dir_.Child(L"no\\such\\folder.xml").c_str(), "x"));
     // A folder in the way cannot be replaced; it stays as it was.
