@@ -248,8 +248,9 @@ std::wstring UserDataStore::ReadValue(const wchar_t* key) {
 }
 
 void UserDataStore::WriteValue(const wchar_t* key, const wchar_t* value) {
-    // A value with more units than the file may have bytes can never be saved.
-    if (!value || wcsnlen(value, kMaxStoreFileBytes + 1) > kMaxStoreFileBytes || !IsStorableKey(key)) return;
+    // A value of as many units as the file may have bytes can never be
+    // saved: each unit takes a byte at least, and markup surrounds it.
+    if (!value || wcsnlen(value, kMaxStoreFileBytes) == kMaxStoreFileBytes || !IsStorableKey(key)) return;
     try {
         std::lock_guard<std::mutex> guard(lock_);
         // A write is never made without the lock, nor over a file this

@@ -182,6 +182,7 @@ TEST_F(StoreTest, UnreadableFilesAreKeptAsideEachUnderANameOfItsOwn) {
         "not xml",
     };
     auto copy = [&](size_t n) { return file_ + L".bad" + (n == 1 ? L"" : std::to_wstring(n)); };
+    WriteFile("");
     test::WriteFileBytes(file_ + L".bad.txt", "not a kept copy");
     for (size_t i = 0; i < std::size(unreadable); ++i) {
         WriteFile(unreadable[i]);
