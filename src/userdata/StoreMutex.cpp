@@ -51,7 +51,7 @@ StoreMutex::Hold::~Hold() {
 }
 
 uint32_t StoreMutex::Generation() const {
-    return counter_ ? static_cast<uint32_t>(::InterlockedCompareExchange(counter_, 0, 0)) : 0;
+    return counter_ ? static_cast<uint32_t>(*counter_) : 0;
 }
 
 void StoreMutex::CountSave() {

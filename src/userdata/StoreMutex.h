@@ -46,7 +46,11 @@ public:
     static constexpr DWORD kLockWaitMs = 2000;
 
     // Saves of the file by any process since the first of them opened it.
+    // A read of shared memory: no call into the kernel.
     uint32_t Generation() const;
+    // False when the counter could not be shared: Generation() then tells
+    // nothing.
+    bool Counts() const { return counter_ != nullptr; }
     void CountSave();
 
 private:

@@ -143,6 +143,7 @@ bool UserDataStore::LoadOrCreate() {
         return synced_ = true;
     }
     const LoadResult loaded = file_.TryLoadFile(path_.c_str());
+    if (loaded == LoadResult::Loaded) IndexEntries();
     if (loaded == LoadResult::Loaded && Root()) {
         RememberFile();
         fileBytes_ = static_cast<size_t>(seen_.size);
@@ -158,12 +159,14 @@ bool UserDataStore::LoadOrCreate() {
 
 bool UserDataStore::CreateNew() {
     file_.Clear();
+    IndexEntries();
     XmlNode* declaration = file_.CreateNode(rapidxml::node_pi, kDeclaration, nullptr);
     if (!declaration) return false;
     file_.document().append_node(declaration);
     XmlNode* root = file_.CreateNode(rapidxml::node_element, kRootName, L"");
     if (!root) return false;
     file_.document().append_node(root);
+    IndexEntries();
     Save();
     return true;
 }
@@ -182,6 +185,14 @@ void UserDataStore::RememberFile() {
 
 // Another process, or another store object, may have saved since this one
 // last read or wrote the file: its document is then stale.
+// True when no process has saved since this one last read or wrote the file:
+// one look at the save counter the processes share, no kernel object and no
+// file. The file's own stamp, which an edit by hand changes, is looked at
+// under the lock before each change.
+bool UserDataStore::UpToDate() const {
+    return path_.empty() || (synced_ && shared_->Counts() && shared_->Generation() == seenSaves_);
+}
+
 // True when the document may be changed and saved over the file. Runs under
 // the store's lock.
 bool UserDataStore::SyncWithFile() {
@@ -194,33 +205,47 @@ bool UserDataStore::SyncWithFile() {
 }
 
 bool UserDataStore::Save() {
-    const std::wstring text = file_.Print();
-    const std::string bytes = WideToUtf8(text.data(), static_cast<int>(text.size()));
-    const size_t diskBytes = bytes.size() + static_cast<size_t>(std::count(bytes.begin(), bytes.end(), '\n'));
-    if (diskBytes > kMaxStoreFileBytes && diskBytes > fileBytes_) return false;
-    fileBytes_ = diskBytes;
-    liveBytes_ = text.size() * sizeof(wchar_t);
+    std::string disk;
+    disk.reserve(fileBytes_ + fileBytes_ / 8 + 4096);
+    file_.PrintFileBytes(disk);
+    if (disk.size() > kMaxStoreFileBytes && disk.size() > fileBytes_) return false;
+    fileBytes_ = disk.size();
+    liveBytes_ = disk.size() * sizeof(wchar_t);
     if (path_.empty()) return true;
-    if (XmlFile::WriteFileBytes(path_.c_str(), bytes)) shared_->CountSave();
+    if (XmlFile::WriteDiskBytes(path_.c_str(), disk)) shared_->CountSave();
     RememberFile();
     return true;
 }
 
 void UserDataStore::CompactIfWasteful() {
-    if (file_.AllocatedBytes() > liveBytes_ + kPoolSlackBytes) file_.Compact();
+    if (file_.AllocatedBytes() > liveBytes_ + kPoolSlackBytes && file_.Compact()) IndexEntries();
 }
 
-XmlNode* UserDataStore::Root() {
-    for (XmlNode* node = file_.document().first_node(); node; node = node->next_sibling())
-        if (node->type() == rapidxml::node_element && NameIs(*node, kRootName)) return node;
-    return nullptr;
+void UserDataStore::IndexEntries() {
+    root_ = nullptr;
+    entries_.clear();
+    indexed_ = false;
+    for (XmlNode* node = file_.document().first_node(); node && !root_; node = node->next_sibling())
+        if (node->type() == rapidxml::node_element && NameIs(*node, kRootName)) root_ = node;
+    if (!root_) return;
+    try {
+        for (XmlNode* node = root_->first_node(); node; node = node->next_sibling())
+            if (node->type() == rapidxml::node_element)
+                entries_.emplace(std::wstring_view(node->name(), node->name_size()), node);
+        indexed_ = true;
+    } catch (...) {
+        entries_.clear();
+    }
 }
 
-XmlNode* UserDataStore::FindEntry(const wchar_t* key) {
-    XmlNode* root = Root();
-    if (!root) return nullptr;
+XmlNode* UserDataStore::FindEntry(const wchar_t* key) const {
+    if (!root_) return nullptr;
     const std::wstring_view name(key);
-    for (XmlNode* node = root->first_node(); node; node = node->next_sibling())
+    if (indexed_) {
+        const auto found = entries_.find(name);
+        return found == entries_.end() ? nullptr : found->second;
+    }
+    for (XmlNode* node = root_->first_node(); node; node = node->next_sibling())
         if (node->type() == rapidxml::node_element && NameIs(*node, name)) return node;
     return nullptr;
 }
@@ -228,9 +253,11 @@ XmlNode* UserDataStore::FindEntry(const wchar_t* key) {
 std::wstring UserDataStore::ReadValue(const wchar_t* key) {
     try {
         std::lock_guard<std::mutex> guard(lock_);
-        // Without the lock, what this process has is served.
-        StoreMutex::Hold hold(*shared_);
-        if (hold.owned()) SyncWithFile();
+        if (!UpToDate()) {
+            // Without the lock, what this process has is served.
+            StoreMutex::Hold hold(*shared_);
+            if (hold.owned()) SyncWithFile();
+        }
         XmlNode* entry = key ? FindEntry(key) : nullptr;
         const XmlNode* child = entry ? entry->first_node() : nullptr;
         if (!child) return std::wstring();
@@ -272,10 +299,13 @@ bool UserDataStore::AddEntry(const wchar_t* key, const wchar_t* value) {
     XmlNode* entry = file_.CreateNode(rapidxml::node_element, key, L"");
     if (!entry || !InsertSegments(*entry, nullptr, value)) return false;
     root->append_node(entry);
+    const std::wstring_view name(entry->name(), entry->name_size());
     try {
+        if (indexed_) entries_.emplace(name, entry);
         if (Save()) return true;
     } catch (...) {
     }
+    entries_.erase(name);
     root->remove_node(entry);
     return false;
 }

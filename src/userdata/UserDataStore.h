@@ -10,6 +10,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 #include "userdata/StoreMutex.h"
 #include "userdata/XmlFile.h"
@@ -58,6 +59,7 @@ private:
     bool LoadOrCreate();
     bool CreateNew();
     bool SyncWithFile();
+    bool UpToDate() const;
     void RememberFile();
     bool Save();
     void CompactIfWasteful();
@@ -67,8 +69,11 @@ private:
     bool PutValue(XmlNode& entry, std::wstring_view value);
     bool InsertSegments(XmlNode& entry, XmlNode* before, std::wstring_view value);
 
-    XmlNode* Root();
-    XmlNode* FindEntry(const wchar_t* key);
+    XmlNode* Root() const { return root_; }
+    XmlNode* FindEntry(const wchar_t* key) const;
+    // Finds the root and indexes its entries; run whenever the document is
+    // replaced or rebuilt.
+    void IndexEntries();
 
     win::PathBuffer path_;
     XmlFile file_;
@@ -81,6 +86,12 @@ private:
     uint32_t seenSaves_ = 0;
     size_t fileBytes_ = 0;
     size_t liveBytes_ = 0;
+    XmlNode* root_ = nullptr;
+    // Each entry by its name, the first of a name only. The names point into
+    // the document, which outlives every use of the index.
+    std::unordered_map<std::wstring_view, XmlNode*> entries_;
+    // False when the index could not be built: entries are then walked.
+    bool indexed_ = false;
 };
 
 // The one store of the process, made at the first call.

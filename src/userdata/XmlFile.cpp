@@ -73,7 +73,7 @@ LoadResult ReadWholeFile(const wchar_t* path, std::string& bytes) {
     return LoadResult::Loaded;
 }
 
-bool WriteAll(HANDLE file, const std::string& bytes) {
+bool WriteAll(HANDLE file, std::string_view bytes) {
     size_t done = 0;
     while (done < bytes.size()) {
         const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1 << 20));
@@ -244,6 +244,128 @@ LoadResult XmlFile::Adopt(std::vector<wchar_t> text) {
     }
 }
 
+namespace {
+
+// Takes the printed document unit by unit and keeps the file's bytes. ASCII
+// is written as it comes, a line feed after a carriage return; each run of
+// other units goes to the platform's converter whole, so that surrogate
+// pairs, and lone surrogates, come out as converting the whole text would.
+class FileBytesWriter {
+public:
+    explicit FileBytesWriter(std::string& out) : out_(out) {}
+
+    void Put(wchar_t unit) {
+        if (unit >= 0x80) {
+            run_.push_back(unit);
+            return;
+        }
+        if (!run_.empty()) Finish();
+        if (unit == L'\n') out_.push_back('\r');
+        out_.push_back(static_cast<char>(unit));
+    }
+
+    void Finish() {
+        if (run_.empty()) return;
+        const int count = static_cast<int>(run_.size());
+        const int bytes = ::WideCharToMultiByte(CP_UTF8, 0, run_.data(), count, nullptr, 0, nullptr, nullptr);
+        const size_t at = out_.size();
+        out_.resize(at + static_cast<size_t>(bytes > 0 ? bytes : 0));
+        if (bytes > 0) ::WideCharToMultiByte(CP_UTF8, 0, run_.data(), count, out_.data() + at, bytes, nullptr, nullptr);
+        run_.clear();
+    }
+
+private:
+    std::string& out_;
+    std::wstring run_;
+};
+
+// The printer's output iterator: every copy writes to the same writer.
+struct FileBytesIterator {
+    FileBytesWriter* writer;
+    FileBytesIterator& operator*() { return *this; }
+    FileBytesIterator& operator++() { return *this; }
+    FileBytesIterator operator++(int) { return *this; }
+    FileBytesIterator& operator=(wchar_t unit) {
+        writer->Put(unit);
+        return *this;
+    }
+};
+
+// Text copied as a whole: runs of ASCII byte for byte, line feeds as CR LF,
+// runs of other units through the platform's converter.
+void AppendFileText(std::string& out, const wchar_t* text, size_t size) {
+    for (size_t i = 0; i < size;) {
+        size_t end = i;
+        while (end < size && text[end] < 0x80 && text[end] != L'\n') ++end;
+        if (end > i) {
+            const size_t at = out.size();
+            out.resize(at + (end - i));
+            for (char* to = out.data() + at; i < end; ++i) *to++ = static_cast<char>(text[i]);
+        }
+        if (i < size && text[i] == L'\n') {
+            out += "\r\n";
+            ++i;
+        }
+        for (end = i; end < size && text[end] >= 0x80;) ++end;
+        if (end == i) continue;
+        const int count = static_cast<int>(end - i);
+        const int bytes = ::WideCharToMultiByte(CP_UTF8, 0, text + i, count, nullptr, 0, nullptr, nullptr);
+        const size_t at = out.size();
+        out.resize(at + static_cast<size_t>(bytes > 0 ? bytes : 0));
+        if (bytes > 0) ::WideCharToMultiByte(CP_UTF8, 0, text + i, count, out.data() + at, bytes, nullptr, nullptr);
+        i = end;
+    }
+}
+
+// The store's own shapes, elements without attributes holding CDATA or
+// elements, printed in bulk exactly as the parser's printer lays them out
+// with flags 0; every other node goes through that printer itself.
+class FileBytesPrinter {
+public:
+    explicit FileBytesPrinter(std::string& out) : out_(out), writer_(out) {}
+
+    void Node(const XmlNode& node, int indent) {
+        if (node.type() == rapidxml::node_cdata) {
+            out_.append(static_cast<size_t>(indent), '\t');
+            out_ += "<![CDATA[";
+            AppendFileText(out_, node.value(), node.value_size());
+            out_ += "]]>\r\n";
+        } else if (IsPlainElement(node)) {
+            out_.append(static_cast<size_t>(indent), '\t');
+            out_ += '<';
+            AppendFileText(out_, node.name(), node.name_size());
+            if (!node.first_node()) {
+                out_ += "/>\r\n";
+                return;
+            }
+            out_ += ">\r\n";
+            for (const XmlNode* child = node.first_node(); child; child = child->next_sibling()) Node(*child, indent + 1);
+            out_.append(static_cast<size_t>(indent), '\t');
+            out_ += "</";
+            AppendFileText(out_, node.name(), node.name_size());
+            out_ += ">\r\n";
+        } else {
+            rapidxml::internal::print_node(FileBytesIterator{&writer_}, &node, kPrintFlags, indent);
+            writer_.Finish();
+        }
+    }
+
+private:
+    // Printed with its children indented; a sole text child or a value of
+    // its own would be printed inline, escaped.
+    static bool IsPlainElement(const XmlNode& node) {
+        if (node.type() != rapidxml::node_element || node.first_attribute()) return false;
+        const XmlNode* child = node.first_node();
+        if (!child) return node.value_size() == 0;
+        return child->next_sibling() || child->type() != rapidxml::node_data;
+    }
+
+    std::string& out_;
+    FileBytesWriter writer_;
+};
+
+}  // namespace
+
 // Node by node: printing the document node itself would add a line feed
 // of its own after the last one, an empty last line in the file.
 std::wstring XmlFile::Print() const {
@@ -253,10 +375,16 @@ std::wstring XmlFile::Print() const {
     return out;
 }
 
+void XmlFile::PrintFileBytes(std::string& out) const {
+    FileBytesPrinter printer(out);
+    for (const XmlNode* node = document_->first_node(); node; node = node->next_sibling()) printer.Node(*node, 0);
+}
+
 bool XmlFile::SaveFile(const wchar_t* path) const {
     try {
-        const std::wstring text = Print();
-        return WriteFileBytes(path, WideToUtf8(text.data(), static_cast<int>(text.size())));
+        std::string disk;
+        PrintFileBytes(disk);
+        return WriteDiskBytes(path, disk);
     } catch (...) {
         return false;
     }
@@ -274,6 +402,14 @@ bool XmlFile::WriteFileBytes(const wchar_t* path, std::string_view bytes) {
             if (c == '\n') disk += '\r';
             disk += c;
         }
+        return WriteDiskBytes(path, disk);
+    } catch (...) {
+        return false;
+    }
+}
+
+bool XmlFile::WriteDiskBytes(const wchar_t* path, std::string_view disk) {
+    try {
         const std::wstring temp = TemporaryPathFor(path);
         bool written = false;
         {

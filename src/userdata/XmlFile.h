@@ -45,6 +45,10 @@ public:
 
     // The whole document as printed (line feeds only).
     std::wstring Print() const;
+    // The bytes of the file for the document, appended to `out`: printed
+    // straight into UTF-8 with CR LF line ends, byte for byte what converting
+    // Print() and writing it with WriteFileBytes makes.
+    void PrintFileBytes(std::string& out) const;
     // Prints and writes; false when the file was not replaced.
     bool SaveFile(const wchar_t* path) const;
     // Writes `bytes` with CR LF line ends, through a temporary file beside
@@ -53,6 +57,8 @@ public:
     // second writes every byte it is given.
     static bool WriteFileBytes(const wchar_t* path, const char* bytes);
     static bool WriteFileBytes(const wchar_t* path, std::string_view bytes);
+    // The same, for bytes that already have their CR LF line ends.
+    static bool WriteDiskBytes(const wchar_t* path, std::string_view disk);
 
     // A node of `kind`; the name and value given are copied into the pool.
     // Null when no node could be made.

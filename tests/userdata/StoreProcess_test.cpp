@@ -98,6 +98,19 @@ TEST(StoreProcesses, AWriterKilledWhileSavingLeavesAWholeFile) {
     EXPECT_FALSE(win::unique_find_handle(::FindFirstFileW(dir.Child(L"config\\*.tmp").c_str(), &found)));
 }
 
+// Reads are answered from memory while no process has saved: another
+// process's save must still be seen by the very next read.
+TEST(StoreProcesses, AnotherProcesssSaveIsSeenByTheNextRead) {
+    for (const int reads : {0, 10000}) {
+        ScopedTempDir dir(L"storefresh");
+        UserDataStore store(dir.path());
+        store.WriteValue(L"p0", L"mine");
+        for (int i = 0; i < reads; ++i) store.ReadValue(L"p0");
+        EXPECT_EQ(0u, test::RunStoreClient(L"write \"" + dir.path() + L"\" p 1"));
+        EXPECT_EQ(L"value of p0", store.ReadValue(L"p0")) << reads << " reads before";
+    }
+}
+
 // The parser recurses once per element: these files would overflow the
 // stack of a process that parsed them.
 TEST(StoreProcesses, DeeplyNestedFilesAreKeptAsideWithoutACrash) {
