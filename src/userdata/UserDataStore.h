@@ -92,6 +92,7 @@ private:
     std::unordered_map<std::wstring_view, XmlNode*> entries_;
     // False when the index could not be built: entries are then walked.
     bool indexed_ = false;
+    std::string saveBuffer_;
 };
 
 // The one store of the process, made at the first call.
