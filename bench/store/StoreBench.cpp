@@ -1,10 +1,16 @@
-// SetValue and GetValue on stores of 10, 1,000 and 10,000 keys with 32-byte
-// values, against the same bytes written (or read) by hand with the same
-// temporary file, flush and one-step replace.
+// SetValue and GetValue on stores of 10, 1,000 and 10,000 keys with 32-unit
+// values, and of 10,000 keys with 1,000-unit values (a file just under the
+// 10 MiB limit). Writes are set against the same bytes written by hand with
+// the same temporary file, flush and one-step replace; reads against a
+// lookup in a plain in-memory map that returns a copy of the value, as
+// GetValue does. Each figure is a median, in one run.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "userdata/UserDataStore.h"
 
@@ -23,17 +29,25 @@ double Now() {
     return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
+double Median(std::vector<double> samples) {
+    std::sort(samples.begin(), samples.end());
+    return samples[samples.size() / 2];
+}
+
 std::wstring Key(int i) {
     wchar_t key[16];
     swprintf(key, 16, L"key%05d", i);
     return key;
 }
 
-// 32 ASCII characters, different for each round.
-std::wstring Value(int i, int round) {
-    wchar_t value[40];
-    swprintf(value, 40, L"%08d-%08d-value-0123456789", i, round);
-    return std::wstring(value, 32);
+// `units` ASCII characters, different for each key and round.
+std::wstring Value(int i, int round, size_t units) {
+    wchar_t head[40];
+    swprintf(head, 40, L"%08d-%08d-value-", i, round);
+    std::wstring value(head);
+    while (value.size() < units) value += L"0123456789";
+    value.resize(units);
+    return value;
 }
 
 bool WriteRaw(const std::wstring& path, const std::string& bytes) {
@@ -62,49 +76,73 @@ std::string ReadRaw(const std::wstring& path) {
 
 // The file the store would write for `keys` entries, made directly: filling
 // 10,000 keys through SetValue would rewrite a growing file 10,000 times.
-std::string FileWith(int keys) {
+std::string FileWith(int keys, size_t units) {
     std::string text = "<?xml version=\"1.0\" encoding=\"utf-8\" ?>\r\n<UserData>\r\n";
     for (int i = 0; i < keys; ++i) {
         const std::string key = mv::userdata::WideToUtf8(Key(i).c_str(), -1);
-        text += "\t<" + key + ">\r\n\t\t<![CDATA[" + mv::userdata::WideToUtf8(Value(i, 0).c_str(), -1) + "]]>\r\n\t</" +
-                key + ">\r\n";
+        text += "\t<" + key + ">\r\n\t\t<![CDATA[" + mv::userdata::WideToUtf8(Value(i, 0, units).c_str(), -1) +
+                "]]>\r\n\t</" + key + ">\r\n";
     }
     return text + "</UserData>\r\n";
 }
 
-void Run(const std::wstring& base, int keys, int writes, int reads) {
-    const std::wstring folder = base + L"\\n" + std::to_wstring(keys);
+struct Case {
+    const char* name;
+    int keys;
+    size_t units;
+    int writes;
+};
+
+void Run(const std::wstring& base, const Case& c) {
+    const std::wstring folder = base + L"\\n" + std::to_wstring(c.keys) + L"_" + std::to_wstring(c.units);
     ::CreateDirectoryW(folder.c_str(), nullptr);
     ::CreateDirectoryW((folder + L"\\config").c_str(), nullptr);
     const std::wstring path = folder + L"\\config\\UserData.xml";
-    WriteRaw(path, FileWith(keys));
+    WriteRaw(path, FileWith(c.keys, c.units));
     UserDataStore store(folder);
 
-    double start = Now();
-    for (int w = 0; w < writes; ++w) {
-        const int i = static_cast<int>((w * 7919LL) % keys);
-        store.WriteValue(Key(i).c_str(), Value(i, w + 1).c_str());
+    // Writes, each timed alone: a store write against the same bytes by hand,
+    // into another file of the folder so that the store's own is not changed
+    // under it (that would make it reload).
+    const std::wstring hand = folder + L"\\config\\Hand.xml";
+    std::vector<double> set, raw;
+    for (int w = 0; w < c.writes; ++w) {
+        const int i = static_cast<int>((w * 7919LL) % c.keys);
+        const std::wstring value = Value(i, w + 1, c.units);
+        double start = Now();
+        store.WriteValue(Key(i).c_str(), value.c_str());
+        set.push_back(Now() - start);
+        const std::string bytes = ReadRaw(path);
+        start = Now();
+        WriteRaw(hand, bytes);
+        raw.push_back(Now() - start);
     }
-    const double set = (Now() - start) / writes;
+    const size_t fileBytes = ReadRaw(path).size();
 
-    const std::string bytes = ReadRaw(path);
-    start = Now();
-    for (int w = 0; w < writes; ++w) WriteRaw(path, bytes);
-    const double rawWrite = (Now() - start) / writes;
-
+    // Reads in batches of 100 keys; the same keys through a plain map.
+    std::unordered_map<std::wstring, std::wstring> map;
+    for (int i = 0; i < c.keys; ++i) map.emplace(Key(i), store.ReadValue(Key(i).c_str()));
+    std::vector<std::wstring> keys;
+    for (int r = 0; r < 100; ++r) keys.push_back(Key(static_cast<int>((r * 104729LL) % c.keys)));
+    std::vector<double> get, lookup;
     size_t checksum = 0;
-    start = Now();
-    for (int r = 0; r < reads; ++r) checksum += store.ReadValue(Key(static_cast<int>((r * 104729LL) % keys)).c_str()).size();
-    const double get = (Now() - start) / reads;
+    for (int batch = 0; batch < 200; ++batch) {
+        double start = Now();
+        for (const std::wstring& key : keys) checksum += store.ReadValue(key.c_str()).size();
+        get.push_back((Now() - start) / keys.size());
+        start = Now();
+        for (const std::wstring& key : keys) {
+            const auto found = map.find(key);
+            checksum += found == map.end() ? 0 : std::wstring(found->second).size();
+        }
+        lookup.push_back((Now() - start) / keys.size());
+    }
 
-    start = Now();
-    for (int r = 0; r < reads / 10; ++r) checksum += ReadRaw(path).size();
-    const double rawRead = (Now() - start) / (reads / 10);
-
-    std::printf("%6d keys %8zu bytes | SetValue %9.1f us  by hand %9.1f us  ratio %5.2f (%d writes) | "
-                "GetValue %8.1f us  file read by hand %8.1f us  ratio %5.2f (%d reads)%s\n",
-                keys, bytes.size(), set * 1e6, rawWrite * 1e6, set / rawWrite, writes, get * 1e6, rawRead * 1e6,
-                get / rawRead, reads, checksum ? "" : " (no values read)");
+    const double s = Median(set), w = Median(raw), g = Median(get), m = Median(lookup);
+    std::printf("%-26s %6d keys %9zu bytes | SetValue %9.1f us  by hand %9.1f us  ratio %5.2f (%d writes) | "
+                "GetValue %7.2f us  map %6.2f us  ratio %6.1f%s\n",
+                c.name, c.keys, fileBytes, s * 1e6, w * 1e6, s / w, c.writes, g * 1e6, m * 1e6, g / m,
+                checksum ? "" : " (no values read)");
 }
 
 void RemoveTree(const std::wstring& path) {
@@ -132,10 +170,13 @@ int main() {
     ::GetTempPathW(MAX_PATH, temp);
     const std::wstring base = std::wstring(temp) + L"store_bench_" + std::to_wstring(::GetCurrentProcessId());
     ::CreateDirectoryW(base.c_str(), nullptr);
-    Run(base, 10, 2000, 20000);
-    Run(base, 1000, 1000, 20000);
-    // Each write rewrites about 0.6 MB here: a sample of writes at this size.
-    Run(base, 10000, 200, 20000);
+    const Case cases[] = {
+        {"10 keys", 10, 32, 400},
+        {"1,000 keys", 1000, 32, 200},
+        {"10,000 keys", 10000, 32, 60},
+        {"10,000 keys, near 10 MiB", 10000, 1000, 15},
+    };
+    for (const Case& c : cases) Run(base, c);
     RemoveTree(base);
     return 0;
 }

@@ -185,9 +185,9 @@ HRESULT CMVDetector::SetValue(BSTR key, BSTR val) noexcept {
     RETURN_IF_FAILED(gate_.ScriptAccess());
     if (!key || !val) return S_OK;
     return com::CatchReturn([&] {
-        const std::wstring name = win::TextOf(key);
-        const std::wstring value = win::TextOf(val);
-        userdata::GetUserDataStore().WriteValue(name.c_str(), value.c_str());
+        // Read up to the first NUL in place: a value too long to store is
+        // refused before any copy of it is made.
+        userdata::GetUserDataStore().WriteValue(key, val);
         return S_OK;
     });
 }

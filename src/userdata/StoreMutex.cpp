@@ -7,10 +7,6 @@ namespace mv::userdata {
 
 namespace {
 
-// A page must not hang the browser behind a process that stopped while
-// saving; after this long the store goes on without the lock.
-constexpr DWORD kLockWaitMs = 10000;
-
 // Object names are limited in length and may not hold backslashes, so the
 // path is reduced to a hash of its upper-cased form.
 std::wstring ObjectNameFor(const wchar_t* path) {
@@ -46,7 +42,8 @@ StoreMutex::~StoreMutex() {
 StoreMutex::Hold::Hold(const StoreMutex& owner) {
     if (!owner.mutex_) return;
     const DWORD result = ::WaitForSingleObject(owner.mutex_.get(), kLockWaitMs);
-    if (result == WAIT_OBJECT_0 || result == WAIT_ABANDONED) mutex_ = owner.mutex_.get();
+    owned_ = result == WAIT_OBJECT_0 || result == WAIT_ABANDONED;
+    if (owned_) mutex_ = owner.mutex_.get();
 }
 
 StoreMutex::Hold::~Hold() {
@@ -54,7 +51,7 @@ StoreMutex::Hold::~Hold() {
 }
 
 uint32_t StoreMutex::Generation() const {
-    return counter_ ? static_cast<uint32_t>(::InterlockedCompareExchange(counter_, 0, 0)) : 0;
+    return counter_ ? static_cast<uint32_t>(*counter_) : 0;
 }
 
 void StoreMutex::CountSave() {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "shortcuts/SpecialFolders.h"
+#include "userdata/SetAsideCopies.h"
 
 namespace mv::userdata {
 
@@ -16,7 +17,7 @@ constexpr wchar_t kDeclaration[] = L"xml version=\"1.0\" encoding=\"utf-8\"";
 // The pool may waste this much beyond the live document before it is rebuilt:
 // about the size of the pool's first block, which is never freed anyway.
 constexpr size_t kPoolSlackBytes = 64 * 1024;
-// A save writes path + ".tmp", which must fit in a path as well.
+// The first kept-aside copy, path + ".bad", must fit in a path as well.
 constexpr size_t kLongestSuffix = 4;
 
 bool IsNameStart(uint32_t c) {
@@ -51,7 +52,8 @@ bool NameIs(const XmlNode& node, std::wstring_view name) {
     return std::wstring_view(node.name(), node.name_size()) == name;
 }
 
-// The entry's children as they were, to undo a write that is refused.
+// The entry's children as they were, to undo a write that is refused or
+// fails half way. Restoring allocates nothing.
 class EntrySnapshot {
 public:
     explicit EntrySnapshot(XmlNode& entry) : entry_(entry) {
@@ -116,52 +118,57 @@ void UserDataStore::Open(const std::wstring& dataFolder) {
         path_.Clear();
     shared_ = std::make_unique<StoreMutex>(path_.c_str());
     StoreMutex::Hold hold(*shared_);
-    LoadOrCreate();
+    // Without the lock the file is left alone; the next call tries again.
+    if (hold.owned()) LoadOrCreate();
 }
 
-void UserDataStore::LoadOrCreate() {
+// Only a file that was read whole and is not a store is set aside and
+// replaced. One that cannot be read now (held open by a virus scanner or a
+// backup, no memory) is left as it is, and so is the document in memory.
+bool UserDataStore::LoadOrCreate() {
     if (path_.empty()) {
         CreateNew();
-        return;
+        return synced_ = true;
     }
     std::wstring config(path_.str());
     config.resize(config.size() - (std::size(kStoreFileName) - 1));
     if (::_waccess(config.c_str(), 0) != 0) ::CreateDirectoryW(config.c_str(), nullptr);
+    RemoveStaleTemporaries(config);
 
-    bool loaded = false;
-    if (::_waccess(path_.c_str(), 0) != 0) {
+    if (::GetFileAttributesW(path_.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        const DWORD error = ::GetLastError();
+        if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) return synced_ = false;
         CreateNew();
-    } else if (file_.LoadFile(path_.c_str()) && Root()) {
-        loaded = true;
-    } else {
-        SetAside();
-        CreateNew();
+        RememberFile();
+        return synced_ = true;
     }
-    RememberFile();
-    if (loaded) {
+    const LoadResult loaded = file_.TryLoadFile(path_.c_str());
+    if (loaded == LoadResult::Loaded) IndexEntries();
+    if (loaded == LoadResult::Loaded && Root()) {
+        RememberFile();
         fileBytes_ = static_cast<size_t>(seen_.size);
         liveBytes_ = fileBytes_ * sizeof(wchar_t);
+        return synced_ = true;
     }
+    // A copy that cannot be kept means the file is not written over either.
+    if (loaded == LoadResult::Unreadable || !SetAsideCopy(path_.str())) return synced_ = false;
+    CreateNew();
+    RememberFile();
+    return synced_ = true;
 }
 
 bool UserDataStore::CreateNew() {
     file_.Clear();
+    IndexEntries();
     XmlNode* declaration = file_.CreateNode(rapidxml::node_pi, kDeclaration, nullptr);
     if (!declaration) return false;
     file_.document().append_node(declaration);
     XmlNode* root = file_.CreateNode(rapidxml::node_element, kRootName, L"");
     if (!root) return false;
     file_.document().append_node(root);
+    IndexEntries();
     Save();
     return true;
-}
-
-// A file that does not load is kept beside the store, never deleted: it may
-// be the user's only copy of every value.
-void UserDataStore::SetAside() {
-    const std::wstring aside = path_.str() + kSetAsideSuffix;
-    if (::MoveFileExW(path_.c_str(), aside.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return;
-    ::CopyFileW(path_.c_str(), aside.c_str(), FALSE);
 }
 
 void UserDataStore::RememberFile() {
@@ -178,43 +185,69 @@ void UserDataStore::RememberFile() {
 
 // Another process, or another store object, may have saved since this one
 // last read or wrote the file: its document is then stale.
-void UserDataStore::SyncWithFile() {
-    if (path_.empty()) return;
+// True when no process has saved since this one last read or wrote the file:
+// one look at the save counter the processes share, no kernel object and no
+// file. The file's own stamp, which an edit by hand changes, is looked at
+// under the lock before each change.
+bool UserDataStore::UpToDate() const {
+    return path_.empty() || (synced_ && shared_->Counts() && shared_->Generation() == seenSaves_);
+}
+
+// True when the document may be changed and saved over the file. Runs under
+// the store's lock.
+bool UserDataStore::SyncWithFile() {
+    if (path_.empty()) return true;
     const FileStamp before = seen_;
     const uint32_t saves = seenSaves_;
     RememberFile();
-    if (saves == seenSaves_ && before == seen_) return;
-    LoadOrCreate();
+    if (synced_ && saves == seenSaves_ && before == seen_) return true;
+    return LoadOrCreate();
 }
 
 bool UserDataStore::Save() {
-    const std::wstring text = file_.Print();
-    const std::string bytes = WideToUtf8(text.data(), static_cast<int>(text.size()));
-    const size_t diskBytes = bytes.size() + static_cast<size_t>(std::count(bytes.begin(), bytes.end(), '\n'));
-    if (diskBytes > kMaxStoreFileBytes && diskBytes > fileBytes_) return false;
-    fileBytes_ = diskBytes;
-    liveBytes_ = text.size() * sizeof(wchar_t);
+    // The buffer of the last save is reused: fresh memory of the file's size
+    // would cost a page fault every 4 KiB.
+    std::string& disk = saveBuffer_;
+    disk.clear();
+    file_.PrintFileBytes(disk);
+    if (disk.size() > kMaxStoreFileBytes && disk.size() > fileBytes_) return false;
+    fileBytes_ = disk.size();
+    liveBytes_ = disk.size() * sizeof(wchar_t);
     if (path_.empty()) return true;
-    if (XmlFile::WriteFileBytes(path_.c_str(), bytes)) shared_->CountSave();
+    if (XmlFile::WriteDiskBytes(path_.c_str(), disk)) shared_->CountSave();
     RememberFile();
     return true;
 }
 
 void UserDataStore::CompactIfWasteful() {
-    if (file_.AllocatedBytes() > liveBytes_ + kPoolSlackBytes) file_.Compact();
+    if (file_.AllocatedBytes() > liveBytes_ + kPoolSlackBytes && file_.Compact()) IndexEntries();
 }
 
-XmlNode* UserDataStore::Root() {
-    for (XmlNode* node = file_.document().first_node(); node; node = node->next_sibling())
-        if (node->type() == rapidxml::node_element && NameIs(*node, kRootName)) return node;
-    return nullptr;
+void UserDataStore::IndexEntries() {
+    root_ = nullptr;
+    entries_.clear();
+    indexed_ = false;
+    for (XmlNode* node = file_.document().first_node(); node && !root_; node = node->next_sibling())
+        if (node->type() == rapidxml::node_element && NameIs(*node, kRootName)) root_ = node;
+    if (!root_) return;
+    try {
+        for (XmlNode* node = root_->first_node(); node; node = node->next_sibling())
+            if (node->type() == rapidxml::node_element)
+                entries_.emplace(std::wstring_view(node->name(), node->name_size()), node);
+        indexed_ = true;
+    } catch (...) {
+        entries_.clear();
+    }
 }
 
-XmlNode* UserDataStore::FindEntry(const wchar_t* key) {
-    XmlNode* root = Root();
-    if (!root) return nullptr;
+XmlNode* UserDataStore::FindEntry(const wchar_t* key) const {
+    if (!root_) return nullptr;
     const std::wstring_view name(key);
-    for (XmlNode* node = root->first_node(); node; node = node->next_sibling())
+    if (indexed_) {
+        const auto found = entries_.find(name);
+        return found == entries_.end() ? nullptr : found->second;
+    }
+    for (XmlNode* node = root_->first_node(); node; node = node->next_sibling())
         if (node->type() == rapidxml::node_element && NameIs(*node, name)) return node;
     return nullptr;
 }
@@ -222,8 +255,11 @@ XmlNode* UserDataStore::FindEntry(const wchar_t* key) {
 std::wstring UserDataStore::ReadValue(const wchar_t* key) {
     try {
         std::lock_guard<std::mutex> guard(lock_);
-        StoreMutex::Hold hold(*shared_);
-        SyncWithFile();
+        if (!UpToDate()) {
+            // Without the lock, what this process has is served.
+            StoreMutex::Hold hold(*shared_);
+            if (hold.owned()) SyncWithFile();
+        }
         XmlNode* entry = key ? FindEntry(key) : nullptr;
         const XmlNode* child = entry ? entry->first_node() : nullptr;
         if (!child) return std::wstring();
@@ -241,11 +277,15 @@ std::wstring UserDataStore::ReadValue(const wchar_t* key) {
 }
 
 void UserDataStore::WriteValue(const wchar_t* key, const wchar_t* value) {
+    // A value of as many units as the file may have bytes can never be
+    // saved: each unit takes a byte at least, and markup surrounds it.
+    if (!value || wcsnlen(value, kMaxStoreFileBytes) == kMaxStoreFileBytes || !IsStorableKey(key)) return;
     try {
         std::lock_guard<std::mutex> guard(lock_);
+        // A write is never made without the lock, nor over a file this
+        // process could not read.
         StoreMutex::Hold hold(*shared_);
-        SyncWithFile();
-        if (!value || !IsStorableKey(key)) return;
+        if (!hold.owned() || !SyncWithFile()) return;
         if (XmlNode* entry = FindEntry(key))
             ReplaceEntryValue(entry, value);
         else
@@ -261,14 +301,23 @@ bool UserDataStore::AddEntry(const wchar_t* key, const wchar_t* value) {
     XmlNode* entry = file_.CreateNode(rapidxml::node_element, key, L"");
     if (!entry || !InsertSegments(*entry, nullptr, value)) return false;
     root->append_node(entry);
-    if (Save()) return true;
+    const std::wstring_view name(entry->name(), entry->name_size());
+    try {
+        if (indexed_) entries_.emplace(name, entry);
+        if (Save()) return true;
+    } catch (...) {
+    }
+    entries_.erase(name);
     root->remove_node(entry);
     return false;
 }
 
 void UserDataStore::ReplaceEntryValue(XmlNode* entry, const wchar_t* value) {
     EntrySnapshot before(*entry);
-    if (PutValue(*entry, value) && Save()) return;
+    try {
+        if (PutValue(*entry, value) && Save()) return;
+    } catch (...) {
+    }
     before.Restore();
 }
 

@@ -10,6 +10,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 #include "userdata/StoreMutex.h"
 #include "userdata/XmlFile.h"
@@ -19,10 +20,10 @@ namespace mv::userdata {
 
 inline constexpr wchar_t kConfigFolderName[] = L"\\config";
 inline constexpr wchar_t kStoreFileName[] = L"\\UserData.xml";
-inline constexpr wchar_t kSetAsideSuffix[] = L".bad";
 inline constexpr wchar_t kRootName[] = L"UserData";
 // A write that would make the file larger than this is refused: browsers
-// give one site's local storage about as much.
+// give one site's local storage about as much. A longer value is refused
+// before anything is copied.
 inline constexpr size_t kMaxStoreFileBytes = 10 * 1024 * 1024;
 
 // Keys are element names, so only an XML name can be stored: anything else
@@ -55,10 +56,10 @@ private:
     };
 
     void Open(const std::wstring& dataFolder);
-    void LoadOrCreate();
+    bool LoadOrCreate();
     bool CreateNew();
-    void SetAside();
-    void SyncWithFile();
+    bool SyncWithFile();
+    bool UpToDate() const;
     void RememberFile();
     bool Save();
     void CompactIfWasteful();
@@ -68,17 +69,30 @@ private:
     bool PutValue(XmlNode& entry, std::wstring_view value);
     bool InsertSegments(XmlNode& entry, XmlNode* before, std::wstring_view value);
 
-    XmlNode* Root();
-    XmlNode* FindEntry(const wchar_t* key);
+    XmlNode* Root() const { return root_; }
+    XmlNode* FindEntry(const wchar_t* key) const;
+    // Finds the root and indexes its entries; run whenever the document is
+    // replaced or rebuilt.
+    void IndexEntries();
 
     win::PathBuffer path_;
     XmlFile file_;
     std::mutex lock_;
     std::unique_ptr<StoreMutex> shared_;
     FileStamp seen_;
+    // The document stands for the file as last seen, and may be saved over
+    // it. False while the file could not be read, or set aside.
+    bool synced_ = false;
     uint32_t seenSaves_ = 0;
     size_t fileBytes_ = 0;
     size_t liveBytes_ = 0;
+    XmlNode* root_ = nullptr;
+    // Each entry by its name, the first of a name only. The names point into
+    // the document, which outlives every use of the index.
+    std::unordered_map<std::wstring_view, XmlNode*> entries_;
+    // False when the index could not be built: entries are then walked.
+    bool indexed_ = false;
+    std::string saveBuffer_;
 };
 
 // The one store of the process, made at the first call.

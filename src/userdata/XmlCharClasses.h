@@ -85,10 +85,12 @@ struct xml_document<wchar_t>::attribute_value_pure_pred {
 // The store parses with parse_full only (attributes use the same flags,
 // since parse_full does not normalise whitespace). A reference takes at
 // least four units ("&#0;"), so the one or two units written never overrun
-// the text they replace.
+// the text they replace. A reference to NUL is dropped: a NUL inside a value
+// would end it early wherever the text is read up to its terminator.
 template <>
 template <>
 inline void xml_document<wchar_t>::insert_coded_character<parse_full>(wchar_t*& text, unsigned long code) {
+    if (code == 0) return;
     if (code < 0x10000) {
         *text++ = static_cast<wchar_t>(code);
     } else if (code < 0x110000) {

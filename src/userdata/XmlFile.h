@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "userdata/XmlCharClasses.h"
 
@@ -21,6 +22,14 @@ std::wstring AnsiToWide(const char* bytes, int count);
 // UTF-16 to UTF-8; `count` -1 means NUL-terminated (the terminator is not kept).
 std::string WideToUtf8(const wchar_t* text, int count);
 
+enum class LoadResult {
+    Loaded,
+    // Could not be read now (sharing, access, memory): says nothing of the file.
+    Unreadable,
+    // Read whole, and it is not a document the store can use.
+    Damaged,
+};
+
 class XmlFile {
 public:
     XmlFile();
@@ -28,19 +37,28 @@ public:
     XmlFile& operator=(const XmlFile&) = delete;
 
     // Reads, converts (a GB2312 declaration, a byte order mark) and parses.
-    bool LoadFile(const wchar_t* path);
+    // The document is replaced only when the result is Loaded.
+    LoadResult TryLoadFile(const wchar_t* path);
+    bool LoadFile(const wchar_t* path) { return TryLoadFile(path) == LoadResult::Loaded; }
     bool LoadUtf8(const char* bytes);
     bool LoadText(const wchar_t* text);
 
     // The whole document as printed (line feeds only).
     std::wstring Print() const;
+    // The bytes of the file for the document, appended to `out`: printed
+    // straight into UTF-8 with CR LF line ends, byte for byte what converting
+    // Print() and writing it with WriteFileBytes makes.
+    void PrintFileBytes(std::string& out) const;
     // Prints and writes; false when the file was not replaced.
     bool SaveFile(const wchar_t* path) const;
-    // Writes `bytes` (up to a NUL) with CR LF line ends, through a temporary
-    // file beside `path` that replaces it in one step: the file is always
-    // either the old or the new complete content.
+    // Writes `bytes` with CR LF line ends, through a temporary file beside
+    // `path` that replaces it in one step: the file is always either the old
+    // or the new complete content. The first overload stops at a NUL, the
+    // second writes every byte it is given.
     static bool WriteFileBytes(const wchar_t* path, const char* bytes);
     static bool WriteFileBytes(const wchar_t* path, std::string_view bytes);
+    // The same, for bytes that already have their CR LF line ends.
+    static bool WriteDiskBytes(const wchar_t* path, std::string_view disk);
 
     // A node of `kind`; the name and value given are copied into the pool.
     // Null when no node could be made.
@@ -61,12 +79,21 @@ public:
     const XmlDocument& document() const { return *document_; }
 
 private:
+    LoadResult Adopt(std::vector<wchar_t> text);
+
     std::unique_ptr<XmlDocument> document_;
-    std::wstring text_;
+    // The parsed nodes point into this buffer; a vector keeps its buffer
+    // when it is moved, where a short string would not.
+    std::vector<wchar_t> text_;
     size_t allocated_ = 0;
 };
 
-// The temporary file a save goes through: `path` + ".tmp".
+// The temporary file a save of `path` goes through: in the same folder, named
+// after the process, so that no two processes ever write the same one. It is
+// never longer than the store's own path.
 std::wstring TemporaryPathFor(const wchar_t* path);
+// Removes temporary files in `folder` left by processes that ended while
+// saving.
+void RemoveStaleTemporaries(const std::wstring& folder);
 
 }  // namespace mv::userdata

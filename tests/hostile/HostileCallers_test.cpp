@@ -332,6 +332,7 @@ std::vector<std::pair<std::string, bool>> DamagedFiles() {
     files.push_back({deep, true});
     for (int i = 0; i < 20000; ++i) deep += "</d>";
     files.push_back({deep + "</UserData>", false});
+    for (const std::string& disguised : mv::test::DeeplyNestedStoreFiles()) files.push_back({disguised, true});
     files.push_back({std::string("MZ\x90\0\x03\0\0\0", 8) + std::string(400, '\xcc'), true});
     files.push_back({"{\"UserData\": {\"volume\": 80}}", true});
     files.push_back({std::string("\xef\xbb\xbf"), true});

@@ -123,4 +123,19 @@ void MakeDirs(const std::wstring& path) {
     ::CreateDirectoryW(path.c_str(), nullptr);
 }
 
+std::vector<std::string> DeeplyNestedStoreFiles() {
+    auto times = [](const std::string& unit) {
+        std::string s;
+        for (int i = 0; i < 20000; ++i) s += unit;
+        return s;
+    };
+    const std::string nested = times("<d>") + times("</d>") + "</UserData>\r\n";
+    return {"<UserData>" + times("/>") + nested,
+            "<UserData a=\"" + times("/>") + "\">" + nested,
+            "<?xml version=\"" + times("?></d>") + "\"?>\r\n<UserData>" + nested,
+            "<!DOCTYPE UserData [" + times("></d>") + "]>\r\n<UserData>" + nested,
+            "<UserData><!--" + times("/></d>") + "-->" + nested,
+            "<UserData><![CDATA[" + times("/></d>") + "]]>" + nested};
+}
+
 }  // namespace mv::test

@@ -5,6 +5,7 @@
 #include <oaidl.h>
 
 #include <string>
+#include <vector>
 
 namespace mv::test {
 
@@ -68,5 +69,10 @@ std::string ReadFileBytes(const std::wstring& path);
 void RemoveTree(const std::wstring& path);
 // Makes every folder of `path`.
 void MakeDirs(const std::wstring& path);
+
+// Store files nested 20,000 elements deep behind markup that a nesting count
+// could take for closing tags: in text, attribute values, the declaration,
+// a DOCTYPE's internal subset, a comment and CDATA.
+std::vector<std::string> DeeplyNestedStoreFiles();
 
 }  // namespace mv::test

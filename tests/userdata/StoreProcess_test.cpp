@@ -93,6 +93,65 @@ TEST(StoreProcesses, AWriterKilledWhileSavingLeavesAWholeFile) {
         EXPECT_EQ(std::wstring::npos, value.find_first_not_of(value.front())) << "round " << round;
         EXPECT_FALSE(test::FileExists(file + L".bad")) << "round " << round;
     }
+    // What killed writers left half written is cleared away by the next store.
+    WIN32_FIND_DATAW found{};
+    EXPECT_FALSE(win::unique_find_handle(::FindFirstFileW(dir.Child(L"config\\*.tmp").c_str(), &found)));
+}
+
+// Reads are answered from memory while no process has saved: another
+// process's save must still be seen by the very next read.
+TEST(StoreProcesses, AnotherProcesssSaveIsSeenByTheNextRead) {
+    for (const int reads : {0, 10000}) {
+        ScopedTempDir dir(L"storefresh");
+        UserDataStore store(dir.path());
+        store.WriteValue(L"p0", L"mine");
+        for (int i = 0; i < reads; ++i) store.ReadValue(L"p0");
+        EXPECT_EQ(0u, test::RunStoreClient(L"write \"" + dir.path() + L"\" p 1"));
+        EXPECT_EQ(L"value of p0", store.ReadValue(L"p0")) << reads << " reads before";
+    }
+}
+
+// The parser recurses once per element: these files would overflow the
+// stack of a process that parsed them.
+TEST(StoreProcesses, DeeplyNestedFilesAreKeptAsideWithoutACrash) {
+    for (const std::string& bytes : test::DeeplyNestedStoreFiles()) {
+        ScopedTempDir dir(L"storedeep");
+        const std::wstring file = test::StoreFileIn(dir);
+        test::MakeDirs(dir.Child(L"config"));
+        test::WriteFileBytes(file, bytes);
+        EXPECT_EQ(L"", test::ReadInNewProcess(dir.path(), L"d")) << bytes.substr(0, 30);
+        EXPECT_EQ(bytes, test::ReadFileBytes(file + L".bad")) << bytes.substr(0, 30);
+        EXPECT_EQ(test::kFreshStoreFile, test::ReadFileBytes(file));
+    }
+}
+
+TEST(StoreProcesses, ALockHeldByAHungProcessStopsWritesAndNothingElse) {
+    ScopedTempDir dir(L"storehung");
+    const std::wstring file = test::StoreFileIn(dir);
+    UserDataStore store(dir.path());
+    store.WriteValue(L"k", L"old");
+    const std::string before = test::ReadFileBytes(file);
+    const std::wstring eventName = L"MvStoreTestHeld" + std::to_wstring(::GetCurrentProcessId());
+    win::unique_handle held(::CreateEventW(nullptr, TRUE, FALSE, eventName.c_str()));
+    win::unique_process_information holder;
+    ASSERT_TRUE(test::StartStoreClient(L"hold \"" + dir.path() + L"\" " + eventName, holder));
+    HANDLE waits[] = {held.get(), holder.get().hProcess};
+    ASSERT_EQ(WAIT_OBJECT_0, ::WaitForMultipleObjects(2, waits, FALSE, 120000)) << "the lock was not taken";
+
+    // Each call gives up after its wait: no write without the lock, and the
+    // value this process has is served.
+    store.WriteValue(L"k", L"new");
+    UserDataStore opened(dir.path());
+    opened.WriteValue(L"other", L"x");
+    EXPECT_EQ(L"old", store.ReadValue(L"k"));
+    EXPECT_EQ(before, test::ReadFileBytes(file));
+    WIN32_FIND_DATAW found{};
+    EXPECT_FALSE(win::unique_find_handle(::FindFirstFileW(dir.Child(L"config\\*.tmp").c_str(), &found)));
+
+    ::TerminateProcess(holder.get().hProcess, 9);
+    ::WaitForSingleObject(holder.get().hProcess, 60000);
+    store.WriteValue(L"k", L"new");
+    EXPECT_EQ(L"new", UserDataStore(dir.path()).ReadValue(L"k"));
 }
 
 }  // namespace

@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "StoreTestSupport.h"
@@ -133,9 +135,11 @@ TEST_F(StoreTest, HandEditedEntries) {
     WriteFile(
         "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<UserData>\r\n"
         "\t<text>8&amp;0 &lt;&#x4E2D;&gt;</text>\r\n\t<empty/>\r\n\t<blank>x</blank>\r\n"
-        "\t<commented><!-- why --></commented>\r\n</UserData>\r\n");
+        "\t<commented><!-- why --></commented>\r\n\t<nul>a&#0;b</nul>\r\n</UserData>\r\n");
     UserDataStore store(dir_.path());
     EXPECT_EQ(L"8&0 <中>", store.ReadValue(L"text"));
+    // A reference to NUL is dropped; the rest of the value and of the file stays.
+    EXPECT_EQ(L"ab", store.ReadValue(L"nul"));
     EXPECT_EQ(L"", store.ReadValue(L"empty"));
 
     store.WriteValue(L"text", L"<a&b>\"'");
@@ -151,6 +155,7 @@ TEST_F(StoreTest, HandEditedEntries) {
     EXPECT_EQ(L"x", reloaded.ReadValue(L"empty"));
     EXPECT_EQ(L"  ", reloaded.ReadValue(L"blank"));
     EXPECT_EQ(L"v", reloaded.ReadValue(L"commented"));
+    EXPECT_EQ(L"ab", reloaded.ReadValue(L"nul"));
     EXPECT_NE(std::string::npos, FileBytes().find("<!-- why -->"));
 }
 
@@ -166,22 +171,56 @@ TEST_F(StoreTest, RootAfterOtherTopLevelNodesIsAdopted) {
     EXPECT_FALSE(FileExists(file_ + L".bad"));
 }
 
-TEST_F(StoreTest, UnreadableFilesAreKeptAside) {
+TEST_F(StoreTest, UnreadableFilesAreKeptAsideEachUnderANameOfItsOwn) {
     const std::string unreadable[] = {
         "",
         "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<UserData>\r\n\t<k>\r\n\t\t<![CDATA[va",
         "<userdata>\r\n\t<k><![CDATA[v]]></k>\r\n</userdata>\r\n",
         "<Other/>\r\n",
         "<?UserData pi?>\r\n",
+        "<UserData><k>v</k>",
+        "not xml",
     };
-    for (const std::string& bytes : unreadable) {
-        WriteFile(bytes);
+    auto copy = [&](size_t n) { return file_ + L".bad" + (n == 1 ? L"" : std::to_wstring(n)); };
+    WriteFile("");
+    test::WriteFileBytes(file_ + L".bad.txt", "not a kept copy");
+    for (size_t i = 0; i < std::size(unreadable); ++i) {
+        WriteFile(unreadable[i]);
         UserDataStore store(dir_.path());
         EXPECT_EQ(kFreshStoreFile, FileBytes());
-        EXPECT_EQ(bytes, ReadFileBytes(file_ + L".bad")) << "an older one is replaced";
+        EXPECT_EQ(unreadable[i], ReadFileBytes(copy(i + 1))) << i;
         store.WriteValue(L"k", L"new");
         EXPECT_EQ(L"new", UserDataStore(dir_.path()).ReadValue(L"k"));
     }
+    // The newest five stay, byte for byte; the oldest went first.
+    for (size_t i = 0; i < std::size(unreadable); ++i)
+        EXPECT_EQ(i >= 2, FileExists(copy(i + 1)) && ReadFileBytes(copy(i + 1)) == unreadable[i]) << i;
+    EXPECT_TRUE(FileExists(file_ + L".bad.txt"));
+}
+
+// Antivirus and backup programs hold a file open without sharing for a
+// moment: the store must wait that out, neither setting the file aside nor
+// saving over what it could not read.
+TEST_F(StoreTest, AFileThatCannotBeReadForAMomentLosesNothing) {
+    UserDataStore store(dir_.path());
+    store.WriteValue(L"a", L"1");
+    store.WriteValue(L"b", L"2");
+    UserDataStore(dir_.path()).WriteValue(L"c", L"3");  // the next call of `store` reloads
+    {
+        win::unique_file held(::CreateFileW(file_.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(held);
+        EXPECT_EQ(L"1", store.ReadValue(L"a"));
+        store.WriteValue(L"d", L"lost while held");
+        UserDataStore opened(dir_.path());
+        opened.WriteValue(L"e", L"lost while held");
+        EXPECT_EQ(L"", opened.ReadValue(L"a"));
+    }
+    store.WriteValue(L"f", L"6");
+    UserDataStore reloaded(dir_.path());
+    const std::pair<const wchar_t*, const wchar_t*> expected[] = {
+        {L"a", L"1"}, {L"b", L"2"}, {L"c", L"3"}, {L"d", L""}, {L"e", L""}, {L"f", L"6"}};
+    for (const auto& [key, value] : expected) EXPECT_EQ(value, reloaded.ReadValue(key)) << Utf8(key);
+    EXPECT_FALSE(FileExists(file_ + L".bad"));
 }
 
 TEST_F(StoreTest, KeysThatAreNotXmlNamesAreRefusedAndHarmNothing) {

@@ -50,6 +50,23 @@ TEST(XmlFileConversions, Utf8AndAnsi) {
     EXPECT_EQ(L"abc", AnsiToWide("abc\0def", 7));
 }
 
+// The file's bytes are printed straight into UTF-8: they must be what
+// converting the printed text and writing it makes, lone surrogates too.
+TEST(XmlFileConversions, PrintedFileBytesAreTheConvertedText) {
+    for (const std::wstring value : {L"a\nb\"'>", L"\U0001F600中é", L"x\xD800y", L"\xDC00", L"é\xD83D", L"\xD83D\n"}) {
+        XmlFile file;
+        ASSERT_TRUE(file.LoadText((L"<?xml version='1.0'?><!DOCTYPE r><?pi x?><!--" + value + L"--><r>\n<k><![CDATA[" +
+                                   value + L"]]></k><t>" + value + L"&lt;&amp;</t><e/><a b=\"&quot;'\" c='1'><c/></a><m><!-- x --><![CDATA[y]]><n><o>v</o></n></m></r>")
+                                      .c_str()));
+        std::string expected;
+        for (const char c : WideToUtf8(file.Print().c_str(), static_cast<int>(file.Print().size())))
+            expected += c == '\n' ? std::string("\r\n") : std::string(1, c);
+        std::string printed;
+        file.PrintFileBytes(printed);
+        EXPECT_EQ(expected, printed) << Utf8(value);
+    }
+}
+
 class XmlFileOnDisk : public ::testing::Test {
 protected:
     std::wstring Write(const std::string& bytes) {
@@ -94,6 +111,8 @@ TEST_F(XmlFileOnDisk, WriteFileBytesReplacesTheFileOrLeavesIt) {
     Write("old");
     ASSERT_TRUE(XmlFile::WriteFileBytes(path_.c_str(), "a\nb\n\0ignored"));
     EXPECT_EQ("a\r\nb\r\n", ReadFileBytes(path_));
+    ASSERT_TRUE(XmlFile::WriteFileBytes(path_.c_str(), std::string_view("a\0b\n", 4)));
+    EXPECT_EQ(std::string("a\0b\r\n", 5), ReadFileBytes(path_));
     EXPECT_FALSE(test::FileExists(TemporaryPathFor(path_.c_str())));
     EXPECT_FALSE(XmlFile::WriteFileBytes(dir_.Child(L"no\\such\\folder.xml").c_str(), "x"));
     // A folder in the way cannot be replaced; it stays as it was.
