@@ -14,6 +14,7 @@ if [ "$MV_WINEARCH" = win64 ]; then
 else
     MV_BUILD="${MV_BUILD:-$MV_ROOT/build}"
 fi
+export MV_BUILD
 export WINEPREFIX="${MV_PREFIX:-$MV_BUILD/wine/prefix}"
 export WINEARCH="$MV_WINEARCH"
 export WINEDEBUG=-all

@@ -18,7 +18,9 @@ const http = require("node:http");
 const path = require("node:path");
 
 const ROOT = path.resolve(__dirname, "../..");
-const BUILD = process.env.MV_BUILD || path.join(ROOT, "build");
+// The build the tests run (build/x64 where the machine runs no 32-bit code).
+const BUILD = process.env.MV_BUILD ||
+  execFileSync("bash", ["-c", `source "${path.join(ROOT, "tools/wine-env.sh")}"; printf %s "$MV_BUILD"`], { encoding: "utf8" });
 const TOOLS = path.join(ROOT, "tools");
 const EXTENSION_DIR = path.join(ROOT, "extension");
 const HOST_NAME = "com.mivo.detector";
