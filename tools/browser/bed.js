@@ -109,7 +109,12 @@ class Bed {
     fs.mkdirSync(this.work, { recursive: true });
     const install = this.client ? "mv_install_client || exit 1;" : "";
     const setup = `"${TOOLS}/prefix.sh" up "$MV_PREFIX" || exit 1; ${install} mv_install_control && mv_register machine &&`;
-    prefixShell(this.prefix, `${this.ownPrefix ? setup : ""} cp "$MV_BUILD/MivoBridge.exe" "$MV_CLIENT_DIR/"`, this.setupLog);
+    try {
+      prefixShell(this.prefix, `${this.ownPrefix ? setup : ""} cp "$MV_BUILD/MivoBridge.exe" "$MV_CLIENT_DIR/"`, this.setupLog);
+    } catch (e) {
+      await this.stop(); // a half-made prefix must not keep its Wine server running
+      throw e;
+    }
     this.hostScript = this.writeHostScript();
     this.server = await serve(this.pagesDir);
     this.port = this.server.address().port;
