@@ -204,13 +204,16 @@ bool UserDataStore::SyncWithFile() {
     return LoadOrCreate();
 }
 
-bool UserDataStore::Save() {
-    // The buffer of the last save is reused: fresh memory of the file's size
-    // would cost a page fault every 4 KiB.
-    std::string& disk = saveBuffer_;
-    disk.clear();
-    file_.PrintFileBytes(disk);
-    if (disk.size() > kMaxStoreFileBytes && disk.size() > fileBytes_) return false;
+bool UserDataStore::Save(Change change, const XmlNode* entry) {
+    const bool spliced = (change == Change::Replaced && saved_.Reprint(*entry)) ||
+                         (change == Change::Appended && saved_.PrintAppended(*entry));
+    if (!spliced) saved_.PrintAll(file_, root_);
+    const std::string& disk = saved_.bytes();
+    if (disk.size() > kMaxStoreFileBytes && disk.size() > fileBytes_) {
+        // The change is undone: the bytes no longer stand for the document.
+        saved_.Forget();
+        return false;
+    }
     fileBytes_ = disk.size();
     liveBytes_ = disk.size() * sizeof(wchar_t);
     if (path_.empty()) return true;
@@ -224,6 +227,7 @@ void UserDataStore::CompactIfWasteful() {
 }
 
 void UserDataStore::IndexEntries() {
+    saved_.Forget();
     root_ = nullptr;
     entries_.clear();
     indexed_ = false;
@@ -304,7 +308,7 @@ bool UserDataStore::AddEntry(const wchar_t* key, const wchar_t* value) {
     const std::wstring_view name(entry->name(), entry->name_size());
     try {
         if (indexed_) entries_.emplace(name, entry);
-        if (Save()) return true;
+        if (Save(Change::Appended, entry)) return true;
     } catch (...) {
     }
     entries_.erase(name);
@@ -315,7 +319,7 @@ bool UserDataStore::AddEntry(const wchar_t* key, const wchar_t* value) {
 void UserDataStore::ReplaceEntryValue(XmlNode* entry, const wchar_t* value) {
     EntrySnapshot before(*entry);
     try {
-        if (PutValue(*entry, value) && Save()) return;
+        if (PutValue(*entry, value) && Save(Change::Replaced, entry)) return;
     } catch (...) {
     }
     before.Restore();

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "userdata/SavedBytes.h"
 #include "userdata/StoreMutex.h"
 #include "userdata/XmlFile.h"
 #include "win/PathBuffer.h"
@@ -61,7 +62,10 @@ private:
     bool SyncWithFile();
     bool UpToDate() const;
     void RememberFile();
-    bool Save();
+    // What changed since the last save: the whole document, or one entry
+    // of the root, replaced or appended.
+    enum class Change { Document, Replaced, Appended };
+    bool Save(Change change = Change::Document, const XmlNode* entry = nullptr);
     void CompactIfWasteful();
 
     bool AddEntry(const wchar_t* key, const wchar_t* value);
@@ -92,7 +96,7 @@ private:
     std::unordered_map<std::wstring_view, XmlNode*> entries_;
     // False when the index could not be built: entries are then walked.
     bool indexed_ = false;
-    std::string saveBuffer_;
+    SavedBytes saved_;
 };
 
 // The one store of the process, made at the first call.

@@ -322,7 +322,8 @@ void AppendFileText(std::string& out, const wchar_t* text, size_t size) {
 // with flags 0; every other node goes through that printer itself.
 class FileBytesPrinter {
 public:
-    explicit FileBytesPrinter(std::string& out) : out_(out), writer_(out) {}
+    explicit FileBytesPrinter(std::string& out, const XmlNode* parent = nullptr, std::vector<size_t>* starts = nullptr)
+        : out_(out), writer_(out), parent_(parent), starts_(starts) {}
 
     void Node(const XmlNode& node, int indent) {
         if (node.type() == rapidxml::node_cdata) {
@@ -339,7 +340,12 @@ public:
                 return;
             }
             out_ += ">\r\n";
-            for (const XmlNode* child = node.first_node(); child; child = child->next_sibling()) Node(*child, indent + 1);
+            const bool noted = &node == parent_;
+            for (const XmlNode* child = node.first_node(); child; child = child->next_sibling()) {
+                if (noted) starts_->push_back(out_.size());
+                Node(*child, indent + 1);
+            }
+            if (noted) starts_->push_back(out_.size());
             out_.append(static_cast<size_t>(indent), '\t');
             out_ += "</";
             AppendFileText(out_, node.name(), node.name_size());
@@ -362,6 +368,8 @@ private:
 
     std::string& out_;
     FileBytesWriter writer_;
+    const XmlNode* parent_;
+    std::vector<size_t>* starts_;
 };
 
 }  // namespace
@@ -378,6 +386,16 @@ std::wstring XmlFile::Print() const {
 void XmlFile::PrintFileBytes(std::string& out) const {
     FileBytesPrinter printer(out);
     for (const XmlNode* node = document_->first_node(); node; node = node->next_sibling()) printer.Node(*node, 0);
+}
+
+void XmlFile::PrintFileBytes(std::string& out, const XmlNode& parent, std::vector<size_t>& starts) const {
+    starts.clear();
+    FileBytesPrinter printer(out, &parent, &starts);
+    for (const XmlNode* node = document_->first_node(); node; node = node->next_sibling()) printer.Node(*node, 0);
+}
+
+void XmlFile::PrintNodeBytes(const XmlNode& node, int depth, std::string& out) {
+    FileBytesPrinter(out).Node(node, depth);
 }
 
 bool XmlFile::SaveFile(const wchar_t* path) const {

@@ -49,6 +49,13 @@ public:
     // straight into UTF-8 with CR LF line ends, byte for byte what converting
     // Print() and writing it with WriteFileBytes makes.
     void PrintFileBytes(std::string& out) const;
+    // The same, noting in `starts` where each child of `parent` begins, in
+    // order, and then where the last one ends. `starts` is left empty when
+    // `parent` has no children or is not printed child by child.
+    void PrintFileBytes(std::string& out, const XmlNode& parent, std::vector<size_t>& starts) const;
+    // The bytes of `node` alone, appended to `out`, as the document's bytes
+    // hold it `depth` levels down.
+    static void PrintNodeBytes(const XmlNode& node, int depth, std::string& out);
     // Prints and writes; false when the file was not replaced.
     bool SaveFile(const wchar_t* path) const;
     // Writes `bytes` with CR LF line ends, through a temporary file beside
