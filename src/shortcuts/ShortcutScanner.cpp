@@ -9,8 +9,8 @@
 #include <climits>
 #include <cwchar>
 
+#include "shortcuts/DesktopListing.h"
 #include "shortcuts/ShortcutFactCache.h"
-#include "shortcuts/SpecialFolders.h"
 #include "win/PathBuffer.h"
 #include "win/UniqueHandle.h"
 
@@ -115,19 +115,18 @@ bool FindPlaylistShortcut(long playlistid, const std::wstring& clientPath, long 
     ComPtr<IPersistFile> file;
     if (FAILED(link.As(&file))) return false;
 
-    std::wstring desktop;
-    GetDesktopFolderPath(desktop);
-    const std::wstring pattern = desktop + L"\\*.*";
-
-    WIN32_FIND_DATAW entry;
-    win::unique_find_handle find(::FindFirstFileW(pattern.c_str(), &entry));
-    if (!find) return false;
+    static DesktopListing desktopListing;
+    DesktopListing::Pass listing(desktopListing);
+    if (!listing.ok()) return false;
+    const std::wstring& desktop = listing.folder();
 
     const ShortcutFactCache::Scan scan = known.BeginScan(desktop);
     ShortcutFacts facts;
     std::wstring path;
+    WIN32_FIND_DATAW entry;
     // The opening entry of a folder is its own "."; it is passed over unread.
-    while (::FindNextFileW(find.get(), &entry)) {
+    listing.Next(entry);
+    while (listing.Next(entry)) {
         if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
         if (!wcsstr(entry.cFileName, L".lnk")) continue;
 

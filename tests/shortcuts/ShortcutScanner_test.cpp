@@ -21,6 +21,36 @@ using mv::shortcuts::ParseId;
 using mv::test::DesktopShortcuts;
 using mv::test::ScopedTempDir;
 
+constexpr wchar_t kUserShellFolders[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+
+// Sets one value of an existing key for a scope, then puts the old one back.
+class ScopedRegistryValue {
+public:
+    ScopedRegistryValue(HKEY root, const wchar_t* path, const wchar_t* name, const std::wstring& value)
+        : root_(root), path_(path), name_(name) {
+        DWORD bytes = sizeof(old_);
+        had_ = ::RegGetValueW(root, path, name, RRF_RT_ANY | RRF_NOEXPAND, &type_, old_, &bytes) == ERROR_SUCCESS;
+        oldBytes_ = bytes;
+        EXPECT_EQ(ERROR_SUCCESS, ::RegSetKeyValueW(root, path, name, REG_SZ, value.c_str(),
+                                                   static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))));
+    }
+    ~ScopedRegistryValue() {
+        if (had_)
+            ::RegSetKeyValueW(root_, path_, name_, type_, old_, oldBytes_);
+        else
+            ::RegDeleteKeyValueW(root_, path_, name_);
+    }
+
+private:
+    HKEY root_;
+    const wchar_t* path_;
+    const wchar_t* name_;
+    bool had_ = false;
+    DWORD type_ = REG_NONE;
+    BYTE old_[2 * MAX_PATH * sizeof(wchar_t)] = {};
+    DWORD oldBytes_ = 0;
+};
+
 // A last-write time long settled, give or take a few seconds.
 FILETIME YearsAgoPlus(int seconds) { return FILETIME{static_cast<DWORD>(seconds) * 10'000'000u, 30'000'000}; }
 
@@ -30,8 +60,10 @@ WIN32_FILE_ATTRIBUTE_DATA Listed(const std::wstring& path) {
     return data;
 }
 
+// A file's or a folder's.
 void SetWritten(const std::wstring& path, const FILETIME& written) {
-    HANDLE file = ::CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE file = ::CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     EXPECT_TRUE(::SetFileTime(file, nullptr, nullptr, &written));
     ::CloseHandle(file);
 }
@@ -176,7 +208,8 @@ TEST_F(ShortcutScanTest, TheSharedDesktopIsNotScanned) {
     ::DeleteFileW(path.c_str());
 }
 
-// What one scan kept never hides a change made before the next.
+// What one scan kept never hides a change made before the next, whether the
+// desktop folder itself changed lately or long ago (its handle is then kept).
 TEST_F(ShortcutScanTest, ChangesBetweenScansShowAtOnce) {
     const std::wstring url = L"\\UrlQuickLunch=x,";
     const struct {
@@ -192,11 +225,12 @@ TEST_F(ShortcutScanTest, ChangesBetweenScansShowAtOnce) {
         {"deleted", true, [&] { ::DeleteFileW(a_.c_str()); }, false, false},
         {"joined", true, [&] { desktop_.Add(L"b.lnk", client_, url + L"2222"); }, true, true},
     };
-    for (const auto& change : changes) {
-        SCOPED_TRACE(change.what);
+    for (const auto& change : changes) for (const bool settledFolder : {false, true}) {
+        SCOPED_TRACE(std::string(change.what) + (settledFolder ? ", folder settled" : ""));
         mv::shortcuts::ShortcutFactCache known;
         desktop_.Add(L"a.lnk", client_, url + L"1111");
         if (change.settled) SetWritten(a_, YearsAgoPlus(0));
+        if (settledFolder) SetWritten(desktop_.dir(), YearsAgoPlus(0));
         ASSERT_TRUE(FindPlaylistShortcut(1111, client_, 1, known));
         ASSERT_EQ(change.settled ? 1u : 0u, known.size());
         change.make();
@@ -221,6 +255,28 @@ TEST_F(ShortcutScanTest, KeptFactsAnswerForEveryClientPathAndSource) {
     for (const auto& ask : asks)
         EXPECT_EQ(ask.found, FindPlaylistShortcut(1111, ask.client, ask.source, known)) << ask.source;
     EXPECT_EQ(1u, known.size());
+}
+
+// The shell is asked again when its settings move the desktop, and when the
+// folder is gone (it makes the folder again).
+TEST_F(ShortcutScanTest, TheDesktopIsFollowedWhereverItIs) {
+    desktop_.Add(L"a.lnk", client_, L"\\UrlQuickLunch=x,1111");
+    SetWritten(desktop_.dir(), YearsAgoPlus(0));
+    ASSERT_TRUE(Find(1111, 1));
+    ASSERT_TRUE(Find(1111, 1));
+    {
+        ScopedTempDir elsewhere(L"Elsewhere");
+        mv::test::SaveShortcut(elsewhere.Child(L"b.lnk"), client_, L"\\UrlQuickLunch=x,2222");
+        ScopedRegistryValue moved(HKEY_CURRENT_USER, kUserShellFolders, L"Desktop", elsewhere.path());
+        EXPECT_FALSE(Find(1111, 1));
+        EXPECT_TRUE(Find(2222, 1));
+    }
+    EXPECT_TRUE(Find(1111, 1));
+    EXPECT_FALSE(Find(2222, 1));
+
+    mv::test::RemoveTree(desktop_.dir());
+    EXPECT_FALSE(Find(1111, 1));
+    EXPECT_TRUE(mv::test::FileExists(desktop_.dir()));
 }
 
 TEST(ShortcutFactCacheTest, StaysBoundedAndForgetsAFolderLeft) {
