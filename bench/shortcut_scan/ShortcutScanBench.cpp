@@ -140,7 +140,7 @@ int main() {
             // at each scan (about 0.15 ms under Wine); one left alone since
             // is the usual case.
             ::Sleep(3100);
-            const int rounds = count >= 1000 ? 8 : count >= 100 ? 16 : 32;
+            const int rounds = count >= 1000 ? 8 : count >= 100 ? 16 : 64;
             std::vector<double> first, repeated, bare, finding;
             bool right = true;
             const auto scan = [&] {

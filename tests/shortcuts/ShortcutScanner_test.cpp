@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <climits>
 #include <functional>
 #include <thread>
@@ -277,6 +278,22 @@ TEST_F(ShortcutScanTest, TheDesktopIsFollowedWhereverItIs) {
     mv::test::RemoveTree(desktop_.dir());
     EXPECT_FALSE(Find(1111, 1));
     EXPECT_TRUE(mv::test::FileExists(desktop_.dir()));
+}
+
+// One thread walks the kept handle while the others list on their own.
+TEST_F(ShortcutScanTest, ScansOnSeveralThreadsAtOnceAgree) {
+    desktop_.Add(L"a.lnk", client_, L"\\UrlQuickLunch=x,1111");
+    SetWritten(desktop_.dir(), YearsAgoPlus(0));
+    std::atomic<int> wrong{0};
+    const auto scans = [&] {
+        mv::test::ComApartment apartment;
+        for (int i = 0; i < 30; ++i) wrong += !Find(1111, 1) + Find(2222, 1);
+    };
+    std::thread first(scans), second(scans), third(scans);
+    first.join();
+    second.join();
+    third.join();
+    EXPECT_EQ(0, wrong);
 }
 
 TEST(ShortcutFactCacheTest, StaysBoundedAndForgetsAFolderLeft) {
