@@ -1,5 +1,7 @@
 #include "bridge/BridgeError.h"
 
+#include <cstdio>
+
 namespace mv::bridge {
 
 const char* CodeName(ErrorCode code) noexcept {
@@ -13,6 +15,12 @@ const char* CodeName(ErrorCode code) noexcept {
         case ErrorCode::MethodFailed: return "METHOD_FAILED";
     }
     return "INTERNAL";
+}
+
+std::string HResultText(HRESULT hr) {
+    char text[16];
+    std::snprintf(text, sizeof(text), "0x%08lX", static_cast<unsigned long>(hr));
+    return text;
 }
 
 nlohmann::json ErrorAnswer(const nlohmann::json& id, ErrorCode code, const std::string& message) {

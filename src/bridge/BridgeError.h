@@ -1,6 +1,8 @@
 #pragma once
 // The errors the host answers with. An error is an answer like any other:
 // {"id": <id or null>, "error": {"code": "<CODE>", "message": "<text>"}}.
+#include <windows.h>
+
 #include <string>
 
 #include <nlohmann/json.hpp>
@@ -18,6 +20,9 @@ enum class ErrorCode {
 };
 
 const char* CodeName(ErrorCode code) noexcept;
+
+// "0x80004005": how messages name a failure code.
+std::string HResultText(HRESULT hr);
 
 nlohmann::json ErrorAnswer(const nlohmann::json& id, ErrorCode code, const std::string& message);
 

@@ -21,19 +21,6 @@ constexpr BrowserKey kBrowserKeys[] = {
 // A manifest is a few hundred bytes; anything far larger is not ours.
 constexpr DWORD kMaxManifestBytes = 64 * 1024;
 
-bool ReadSmallFile(const std::wstring& path, std::string& bytes, bool& missing) {
-    win::unique_file file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    missing = !file && (::GetLastError() == ERROR_FILE_NOT_FOUND || ::GetLastError() == ERROR_PATH_NOT_FOUND);
-    if (!file) return false;
-    bytes.resize(kMaxManifestBytes + 1);
-    DWORD got = 0;
-    if (!::ReadFile(file.get(), bytes.data(), kMaxManifestBytes + 1, &got, nullptr) || got > kMaxManifestBytes)
-        return false;
-    bytes.resize(got);
-    return true;
-}
-
 bool ListHolds(const json& manifest, const char* field, const char* wanted) {
     const auto list = manifest.find(field);
     if (list == manifest.end() || !list->is_array()) return false;
@@ -49,6 +36,19 @@ std::string StringField(const json& manifest, const char* field) {
 }
 
 }  // namespace
+
+bool ReadManifestFile(const std::wstring& path, std::string& bytes, bool& missing) {
+    win::unique_file file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    missing = !file && (::GetLastError() == ERROR_FILE_NOT_FOUND || ::GetLastError() == ERROR_PATH_NOT_FOUND);
+    if (!file) return false;
+    bytes.resize(kMaxManifestBytes + 1);
+    DWORD got = 0;
+    if (!::ReadFile(file.get(), bytes.data(), kMaxManifestBytes + 1, &got, nullptr) || got > kMaxManifestBytes)
+        return false;
+    bytes.resize(got);
+    return true;
+}
 
 std::span<const BrowserKey> BrowserKeys() noexcept { return kBrowserKeys; }
 
@@ -74,7 +74,7 @@ ManifestCheck CheckManifest(const std::wstring& manifestPath, ManifestKind kind,
     ManifestCheck check;
     std::string bytes;
     bool missing = false;
-    if (!ReadSmallFile(manifestPath, bytes, missing)) {
+    if (!ReadManifestFile(manifestPath, bytes, missing)) {
         check.verdict = missing ? ManifestVerdict::Missing : ManifestVerdict::Unreadable;
         return check;
     }

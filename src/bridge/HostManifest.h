@@ -43,6 +43,10 @@ struct ManifestCheck {
     std::wstring namedProgram;  // its "path", when it has one
 };
 
+// A manifest's bytes; false when it cannot be read or is far larger than any
+// manifest, `missing` telling whether it is absent.
+bool ReadManifestFile(const std::wstring& path, std::string& bytes, bool& missing);
+
 ManifestCheck CheckManifest(const std::wstring& manifestPath, ManifestKind kind, const std::wstring& hostExe);
 
 bool SamePath(const std::wstring& a, const std::wstring& b) noexcept;

@@ -35,23 +35,13 @@ std::wstring ErrorText(LONG error) {
     return L"error " + std::to_wstring(error) + (message.empty() ? L"" : L": " + message);
 }
 
-std::string ReadAll(const std::wstring& path) {
-    win::unique_file file(
-        ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    std::string bytes;
-    if (!file) return bytes;
-    char chunk[4096];
-    DWORD got = 0;
-    while (::ReadFile(file.get(), chunk, sizeof(chunk), &got, nullptr) && got > 0 && bytes.size() < 65536)
-        bytes.append(chunk, got);
-    return bytes;
-}
-
 // Written whole or not at all. A manifest already as it should be is left
 // alone: a user without write access to the installation folder can still
 // register for themselves when the installer put the manifests there.
 LONG WriteManifest(const std::wstring& path, const std::string& text) {
-    if (ReadAll(path) == text) return ERROR_SUCCESS;
+    std::string present;
+    bool missing = false;
+    if (ReadManifestFile(path, present, missing) && present == text) return ERROR_SUCCESS;
     const std::wstring temporary = path + L".new";
     {
         win::unique_file file(::CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,

@@ -1,9 +1,8 @@
 #include "bridge/LoadedControl.h"
 
-#include <cstdio>
-
 #include <ocidl.h>
 
+#include "bridge/BridgeError.h"
 #include "bridge/OriginSite.h"
 #include "com/HResult.h"
 
@@ -12,12 +11,6 @@ namespace mv::bridge {
 namespace {
 
 using GetClassObjectFn = HRESULT(__stdcall*)(REFCLSID, REFIID, void**);
-
-std::string Hex(HRESULT hr) {
-    char text[16];
-    std::snprintf(text, sizeof(text), "0x%08lX", static_cast<unsigned long>(hr));
-    return text;
-}
 
 }  // namespace
 
@@ -42,13 +35,13 @@ HRESULT LoadedControl::Load(const std::wstring& dllPath, std::string& why) {
     HRESULT hr = getClassObject(CLSID_MVDetectorCOM, IID_IClassFactory, reinterpret_cast<void**>(factory.GetAddressOf()));
     if (SUCCEEDED(hr) && !factory) hr = E_POINTER;
     if (FAILED(hr)) {
-        why = "MivoDetector.dll gave no class object for the control (" + Hex(hr) + ")";
+        why = "MivoDetector.dll gave no class object for the control (" + HResultText(hr) + ")";
         return hr;
     }
     hr = factory->CreateInstance(nullptr, IID_IMVDetectorCOM, reinterpret_cast<void**>(control_.GetAddressOf()));
     if (SUCCEEDED(hr) && !control_) hr = E_POINTER;
     if (FAILED(hr)) {
-        why = "the control could not be created (" + Hex(hr) + ")";
+        why = "the control could not be created (" + HResultText(hr) + ")";
         return hr;
     }
     return S_OK;

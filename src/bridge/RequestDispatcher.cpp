@@ -2,7 +2,6 @@
 
 #include <climits>
 #include <cstdint>
-#include <cstdio>
 #include <new>
 #include <vector>
 
@@ -61,12 +60,6 @@ bool ToText(const json& value, win::ScopedBstr& out) {
 }
 
 const char* KindName(ArgumentKind kind) { return kind == ArgumentKind::Integer ? "a 32-bit integer" : "a string"; }
-
-std::string Hex(HRESULT hr) {
-    char text[16];
-    std::snprintf(text, sizeof(text), "0x%08lX", static_cast<unsigned long>(hr));
-    return text;
-}
 
 json Hello() {
     json methods = json::array();
@@ -154,7 +147,7 @@ json RequestDispatcher::CallMethod(const json& id, std::string_view name, const 
     json result;
     const HRESULT hr = method->invoke(control_.get(), converted.data(), result);
     if (FAILED(hr))
-        return ErrorAnswer(id, ErrorCode::MethodFailed, std::string(method->name) + " failed (" + Hex(hr) + ")");
+        return ErrorAnswer(id, ErrorCode::MethodFailed, std::string(method->name) + " failed (" + HResultText(hr) + ")");
     // A long stored value: refused before it is escaped and copied again.
     if (result.is_string() && result.get_ref<const std::string&>().size() > kMaxAnswerBytes)
         return ErrorAnswer(id, ErrorCode::TooLarge, "the answer is longer than a browser accepts");
