@@ -15,8 +15,9 @@ public:
     void ReadLock();
     bool Locked() const noexcept { return locked_; }
 
-    // The rules are read afresh for each site, so a changed list applies to
-    // the next page. A null site is the page going away.
+    // The rules are looked at again for each site (the file is read again
+    // once its size or last-write time has changed), so a changed list
+    // applies to the next page. A null site is the page going away.
     void SetSite(IUnknown* site);
     HRESULT GetSite(REFIID iid, void** out) const noexcept;
 

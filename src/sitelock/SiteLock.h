@@ -56,6 +56,7 @@ class SiteLockFile {
 public:
     explicit SiteLockFile(std::wstring path) : path_(std::move(path)) {}
     const SiteLock& Current();
+    const std::wstring& path() const noexcept { return path_; }
 
 private:
     std::wstring path_;
