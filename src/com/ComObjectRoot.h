@@ -153,7 +153,7 @@ public:                                                                         
 #define COM_INTERFACE_ENTRY_FUNC(iid, dw, func) {&iid, dw, func},
 
 #define END_COM_MAP()                                                                      \
-            {nullptr, 0, nullptr}};                                                                 \
+            {nullptr, 0, nullptr}};                                                        \
         return entries;                                                                    \
     }                                                                                      \
     virtual ULONG STDMETHODCALLTYPE AddRef() = 0;                                          \

@@ -183,8 +183,6 @@ void UserDataStore::RememberFile() {
     }
 }
 
-// Another process, or another store object, may have saved since this one
-// last read or wrote the file: its document is then stale.
 // True when no process has saved since this one last read or wrote the file:
 // one look at the save counter the processes share, no kernel object and no
 // file. The file's own stamp, which an edit by hand changes, is looked at
