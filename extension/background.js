@@ -60,8 +60,11 @@ function hostPort() {
   if (port) return port;
   const p = chrome.runtime.connectNative(HOST_NAME);
   p.onMessage.addListener(onHostMessage);
-  p.onDisconnect.addListener(() => {
-    const why = chrome.runtime.lastError ? chrome.runtime.lastError.message : "the host exited";
+  p.onDisconnect.addListener((gone) => {
+    // Chromium gives the reason in lastError; Firefox leaves that empty and
+    // puts it on the port.
+    const lastError = chrome.runtime.lastError;
+    const why = (gone && gone.error && gone.error.message) || (lastError && lastError.message) || "the host exited";
     if (port === p) port = null;
     failPending(p, "MivoBridge is not available: " + why);
   });

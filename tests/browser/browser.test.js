@@ -1,5 +1,6 @@
-// mivo-detector.js in headless Chromium with the extension and MivoBridge.exe
-// under Wine, against the same prefix's control through cscript. First what a
+// mivo-detector.js in a headless browser (MV_BROWSER: chromium or firefox,
+// one run each) with the extension and MivoBridge.exe under Wine, against the
+// same prefix's control through cscript. First what a
 // page gets when the road is closed (no extension, no host, an origin the
 // extension does not serve, whose calls never reach the host); then the same
 // answers as the control gives JScript, commands that reach the client, one
@@ -14,7 +15,10 @@ const path = require("node:path");
 const { Bed } = require("../../tools/browser/bed.js");
 const { call, callAll } = require("./page_calls.js");
 
-const bed = new Bed("roads", { pagesDir: path.join(__dirname, "pages") });
+const browser = process.env.MV_BROWSER || "chromium";
+// What each browser says when the host cannot start.
+const hostMissing = { chromium: /native messaging host not found/i, firefox: /no such native application/i }[browser];
+const bed = new Bed(`roads-${browser}`, { pagesDir: path.join(__dirname, "pages"), browser });
 let context, page;
 test.before(() => bed.start());
 test.after(() => bed.stop());
@@ -41,8 +45,8 @@ function postRaw([methods, claimed]) {
 }
 
 test("extension without and then with a host; an origin it does not serve", async () => {
-  context = await bed.launch({ args: ["--host-resolver-rules=MAP *.test 127.0.0.1"] });
-  const manifest = bed.hostManifestPath(context);
+  context = await bed.launch();
+  const manifest = context.manifestPath;
 
   const foreign = await bed.open(context, `http://page.test:${bed.port}/blank.html`);
   assert.deepEqual(await call(foreign, "IsInstalled", []), { code: "NOT_ALLOWED" });
@@ -52,14 +56,22 @@ test("extension without and then with a host; an origin it does not serve", asyn
   assert.deepEqual(bed.hostStarts(), [], "no host was started for the refused page");
 
   fs.renameSync(manifest, `${manifest}.away`);
-  assert.deepEqual(await call(await bed.open(context), "IsInstalled", []), { code: "HOST_UNAVAILABLE" });
+  const unavailable = await (await bed.open(context)).evaluate(() => MivoDetector.connect().then(() => [], (e) => [e.code, e.message]));
+  assert.equal(unavailable[0], "HOST_UNAVAILABLE");
+  assert.match(unavailable[1], hostMissing, "the browser's own reason");
   fs.renameSync(`${manifest}.away`, manifest);
   page = await bed.open(context);
   assert.deepEqual(await call(page, "IsEnableCreateShortcut", [6]), { result: true });
   assert.equal(bed.hostStarts().length, 1);
 });
 
-test("every method answers in Chromium as the control answers JScript, commands included", async () => {
+test("the module form answers as the script form", async () => {
+  const answer = await page.evaluate(() => import("/mivo-detector.mjs").then((m) =>
+    m.connect().then((d) => Promise.all([m.default === m.MivoDetector, d.road, d.GetChannelNum()]))));
+  assert.deepEqual(answer, [true, "extension", Number(bed.facts.CHANNEL)]);
+});
+
+test("every method answers in the browser as the control answers JScript, commands included", async () => {
   const jscript = bed.cscript(path.join(bed.root, "tests/e2e/library_activex.js"));
   assert.ok(jscript.complete, jscript.lines.join("\n"));
   const calls = jscript.lines.filter((l) => l.startsWith("ANSWER ")).map((l) => {
@@ -83,8 +95,8 @@ test("a value set on one road is read on the other", async () => {
   const fromJScript = bed.cscript(path.join(__dirname, "shared_value.js"), { MV_KEY: "jscript.wrote", MV_SET: "set by JScript" });
   assert.ok(fromJScript.complete, fromJScript.lines.join("\n"));
   assert.deepEqual(await call(page, "GetValue", ["jscript.wrote"]), { result: "set by JScript" });
-  assert.deepEqual(await call(page, "SetValue", ["browser.wrote", "set in Chromium"]), { result: null });
-  const back = bed.cscript(path.join(__dirname, "shared_value.js"), { MV_KEY: "browser.wrote", MV_EXPECT: "set in Chromium" });
+  assert.deepEqual(await call(page, "SetValue", ["browser.wrote", `set in ${browser}`]), { result: null });
+  const back = bed.cscript(path.join(__dirname, "shared_value.js"), { MV_KEY: "browser.wrote", MV_EXPECT: `set in ${browser}` });
   assert.ok(back.complete, back.lines.join("\n"));
 });
 
@@ -112,10 +124,10 @@ test("a call longer than the host reads is refused, not left unanswered", async 
 test("a host killed with a call pending fails that call; the next call starts a new host", async () => {
   const host = bed.hostStarts().at(-1);
   process.kill(host, "SIGSTOP");
-  const inFlight = call(page, "GetChannelNum", []);
-  // Killed only once the call is on its way to the host.
-  const [worker] = context.serviceWorkers();
-  while ((await worker.evaluate(() => pending.size)) === 0) await new Promise((r) => setTimeout(r, 20));
+  let settled = false;
+  const inFlight = call(page, "GetChannelNum", []).finally(() => { settled = true; });
+  // Killed only once the call has reached the host.
+  assert.ok(await bed.takeHostInput(host, () => settled), "the call reached the host");
   process.kill(host, "SIGKILL");
   assert.equal((await inFlight).code, "HOST_UNAVAILABLE");
   assert.deepEqual(await call(page, "GetChannelNum", []), { result: Number(bed.facts.CHANNEL) });

@@ -1,11 +1,14 @@
-// The browser road's test bed, shared by the browser tests and the demo: a
-// Wine prefix with a client installation, the control and MivoBridge.exe in
-// the client's folder; a script that runs the host in that prefix, named by
-// a native messaging host manifest in a throwaway Chromium profile; a local
-// HTTP server for the pages; Debian's chromium with the extension loaded.
-// Everything lives under the build directory, with HOME redirected.
+// The browser road's test bed, shared by the browser tests, the demo and the
+// bench: a Wine prefix with a client installation, the control and
+// MivoBridge.exe (registered) in the client's folder; a script that runs the
+// host in that prefix, named by a native messaging host manifest with the
+// content the host registered, in a throwaway Chromium profile or Firefox
+// home; a local HTTP server for the pages; Debian's chromium (driven by
+// playwright-core) or firefox-esr (by puppeteer-core over WebDriver BiDi)
+// with the extension loaded. Everything lives under the build directory,
+// with HOME redirected.
 //
-//   const bed = new Bed("mycase", { pagesDir });   // build/browser/mycase
+//   const bed = new Bed("mycase", { pagesDir, browser: "firefox" });  // build/browser/mycase
 //   await bed.start();                              // prefix, host script, server
 //   const page = await bed.open(await bed.launch());
 //   ... bed.cscript(step), bed.clientLog(), bed.hostStarts(), bed.stopClient()
@@ -26,6 +29,51 @@ const EXTENSION_DIR = path.join(ROOT, "extension");
 const HOST_NAME = "com.mivo.detector";
 const EXTENSION_ID = "cghpnbigjdjbpeelkgkgbjodnenhfdoc";
 const CHROMIUM = process.env.MV_CHROMIUM || "/usr/bin/chromium";
+const FIREFOX = process.env.MV_FIREFOX || "/usr/bin/firefox-esr";
+const BROWSERS = ["chromium", "firefox"];
+// Firefox's start settled in the profile: nothing first-run, nothing that
+// calls out (this machine refuses the internet), plain http for page.test.
+const FIREFOX_PREFS = {
+  "app.update.disabledForTesting": true,
+  "app.update.auto": false,
+  "app.normandy.enabled": false,
+  "app.shield.optoutstudies.enabled": false,
+  "browser.aboutwelcome.enabled": false,
+  "browser.backup.scheduled.enabled": false,
+  "browser.discovery.enabled": false,
+  "browser.newtabpage.enabled": false,
+  "browser.region.update.enabled": false,
+  "browser.safebrowsing.blockedURIs.enabled": false,
+  "browser.safebrowsing.downloads.enabled": false,
+  "browser.safebrowsing.malware.enabled": false,
+  "browser.safebrowsing.phishing.enabled": false,
+  "browser.search.update": false,
+  "browser.shell.checkDefaultBrowser": false,
+  "browser.startup.homepage_override.mstone": "ignore",
+  "browser.startup.page": 0,
+  "browser.tabs.warnOnClose": false,
+  "datareporting.healthreport.uploadEnabled": false,
+  "datareporting.policy.dataSubmissionEnabled": false,
+  "dom.security.https_first": false,
+  "dom.security.https_first_pbm": false,
+  "dom.security.https_first_schemeless": false,
+  "dom.security.https_only_mode": false,
+  "extensions.blocklist.enabled": false,
+  "extensions.getAddons.cache.enabled": false,
+  "extensions.systemAddon.update.enabled": false,
+  "extensions.update.enabled": false,
+  "media.gmp-manager.updateEnabled": false,
+  "network.captive-portal-service.enabled": false,
+  "network.connectivity-service.enabled": false,
+  "network.dns.localDomains": "page.test",
+  "network.http.speculative-parallel-limit": 0,
+  "privacy.reduceTimerPrecision": false,
+  "services.settings.server": "data:,",
+  "startup.homepage_welcome_url": "about:blank",
+  "toolkit.telemetry.enabled": false,
+  "toolkit.telemetry.server": "",
+  "toolkit.telemetry.unified": false,
+};
 const PROGRAM_FILES = "drive_c/Program Files/Mivo";
 
 // Bash in the prefix's environment (wine-env.sh, client-install.sh loaded).
@@ -69,8 +117,10 @@ function parseClientLog(text) {
 }
 
 function serve(pagesDir) {
-  const types = { ".html": "text/html; charset=utf-8", ".js": "text/javascript; charset=utf-8", ".css": "text/css" };
-  const roots = [path.join(ROOT, "web"), pagesDir].filter(Boolean);
+  const js = "text/javascript; charset=utf-8";
+  const types = { ".html": "text/html; charset=utf-8", ".js": js, ".mjs": js, ".css": "text/css" };
+  // The library's script form from the sources, its module form from the build.
+  const roots = [path.join(ROOT, "web"), path.join(BUILD, "web"), pagesDir].filter(Boolean);
   const server = http.createServer((req, res) => {
     const name = decodeURIComponent(new URL(req.url, "http://x").pathname).replace(/^\/+/, "") || "index.html";
     for (const dir of roots) {
@@ -86,10 +136,34 @@ function serve(pagesDir) {
   return new Promise((resolve) => server.listen(0, "127.0.0.1", () => resolve(server)));
 }
 
+// Firefox's first lines on standard error, kept in a file; the BiDi address.
+function startFirefox(args, env, logFile) {
+  const child = spawn(FIREFOX, args, { env, stdio: ["ignore", "ignore", "pipe"] });
+  const log = fs.createWriteStream(logFile);
+  child.stderr.pipe(log);
+  const exited = new Promise((resolve) => child.once("exit", resolve));
+  return new Promise((resolve, reject) => {
+    let seen = "";
+    const read = (chunk) => {
+      seen += chunk;
+      const m = /WebDriver BiDi listening on (ws:\/\/\S+)/.exec(seen);
+      if (!m) return;
+      child.stderr.off("data", read);
+      resolve({ child, exited, endpoint: m[1] });
+    };
+    child.stderr.on("data", read);
+    child.once("error", reject);
+    exited.then((code) => reject(new Error(`firefox-esr exited (${code}) before it listened; see ${logFile}`)));
+  });
+}
+
 class Bed {
   // name: a folder under build/browser; client: lay out the client installation;
-  // prefix: use this prefix, already up with the control registered, and leave it up.
-  constructor(name, { client = true, pagesDir = null, prefix = null } = {}) {
+  // prefix: use this prefix, already up with the control registered, and leave it up;
+  // browser: "chromium" or "firefox", what launch() starts by default.
+  constructor(name, { client = true, pagesDir = null, prefix = null, browser = "chromium" } = {}) {
+    if (!BROWSERS.includes(browser)) throw new Error(`no browser "${browser}": ${BROWSERS.join(" or ")}`);
+    this.browser = browser;
     this.name = name;
     this.root = ROOT;
     this.client = client;
@@ -110,7 +184,8 @@ class Bed {
     const install = this.client ? "mv_install_client || exit 1;" : "";
     const setup = `"${TOOLS}/prefix.sh" up "$MV_PREFIX" || exit 1; ${install} mv_install_control && mv_register machine &&`;
     try {
-      prefixShell(this.prefix, `${this.ownPrefix ? setup : ""} cp "$MV_BUILD/MivoBridge.exe" "$MV_CLIENT_DIR/"`, this.setupLog);
+      prefixShell(this.prefix, `${this.ownPrefix ? setup : ""} cp "$MV_BUILD/MivoBridge.exe" "$MV_CLIENT_DIR/" &&
+                  wine "$MV_CLIENT_DIR/MivoBridge.exe" --register`, this.setupLog);
     } catch (e) {
       await this.stop(); // a half-made prefix must not keep its Wine server running
       throw e;
@@ -136,19 +211,46 @@ exec wine ${q(path.join(this.clientDir, "MivoBridge.exe"))} "$@" 2>>${q(path.joi
     return file;
   }
 
+  // Resolves once a message waits in the host's input, taking it from there
+  // (the host must be stopped); or with false once settled() is true.
+  async takeHostInput(pid, settled) {
+    const fd = fs.openSync(`/proc/${pid}/fd/0`, fs.constants.O_RDONLY | fs.constants.O_NONBLOCK);
+    try {
+      while (!settled()) {
+        try {
+          if (fs.readSync(fd, Buffer.alloc(1 << 16)) > 0) return true;
+        } catch (e) {
+          if (e.code !== "EAGAIN") throw e;
+        }
+        await new Promise((r) => setTimeout(r, 20));
+      }
+      return false;
+    } finally {
+      fs.closeSync(fd);
+    }
+  }
+
   hostStarts() {
     if (!fs.existsSync(this.hostLog)) return [];
     return fs.readFileSync(this.hostLog, "utf8").split("\n").filter(Boolean).map((l) => Number(l.split(" ")[1]));
   }
 
   // A profile of its own per browser; with a host manifest unless told not to.
-  async launch({ extension = true, hostManifest = true, args = [] } = {}) {
+  // What it returns opens pages (newPage) and knows where its host manifest is
+  // (manifestPath); the pages answer goto, evaluate, $eval, click, screenshot
+  // alike in both browsers.
+  launch({ browser = this.browser, ...options } = {}) {
+    return browser === "firefox" ? this.launchFirefox(options) : this.launchChromium(options);
+  }
+
+  async launchChromium({ extension = true, hostManifest = true, args = [] } = {}) {
     const { chromium } = require("playwright-core");
     const profile = path.join(this.work, `profile-${this.contexts.length}`);
     const home = path.join(this.work, "home");
     fs.mkdirSync(home, { recursive: true });
-    if (hostManifest) this.writeHostManifest(profile);
-    const flags = ["--headless=new", "--no-sandbox", "--disable-gpu", "--no-first-run",
+    const manifestPath = path.join(profile, "NativeMessagingHosts", `${HOST_NAME}.json`);
+    if (hostManifest) this.writeHostManifest(manifestPath, "chromium");
+    const flags = ["--headless=new", "--no-sandbox", "--disable-gpu", "--no-first-run", "--host-resolver-rules=MAP *.test 127.0.0.1",
                    "--disable-background-networking", "--disable-component-update", "--disable-sync", ...args];
     if (extension) flags.push(`--disable-extensions-except=${EXTENSION_DIR}`, `--load-extension=${EXTENSION_DIR}`);
     const context = await chromium.launchPersistentContext(profile, {
@@ -159,27 +261,53 @@ exec wine ${q(path.join(this.clientDir, "MivoBridge.exe"))} "$@" 2>>${q(path.joi
       env: { ...process.env, HOME: home, XDG_CONFIG_HOME: `${home}/.config`, XDG_CACHE_HOME: `${home}/.cache` },
       viewport: { width: 1100, height: 900 },
     });
-    context.profileDir = profile;
+    Object.assign(context, { browserName: "chromium", manifestPath });
     this.contexts.push(context);
     if (extension && context.serviceWorkers().length === 0) await context.waitForEvent("serviceworker");
     return context;
   }
 
-  // Where Chromium looks for the host, for a profile folder or a launched context.
-  hostManifestPath(profile) {
-    return path.join(profile.profileDir || profile, "NativeMessagingHosts", `${HOST_NAME}.json`);
+  // Started by hand (Debian has no geckodriver), in a home and profile of its
+  // own; the extension goes in as a temporary add-on over BiDi.
+  async launchFirefox({ extension = true, hostManifest = true } = {}) {
+    const puppeteer = require("puppeteer-core");
+    const dir = path.join(this.work, `firefox-${this.contexts.length}`);
+    const home = path.join(dir, "home");
+    const profile = path.join(dir, "profile");
+    fs.mkdirSync(profile, { recursive: true });
+    fs.writeFileSync(path.join(profile, "user.js"), Object.entries(FIREFOX_PREFS)
+      .map(([name, value]) => `user_pref(${JSON.stringify(name)}, ${JSON.stringify(value)});\n`).join(""));
+    const manifestPath = path.join(home, ".mozilla/native-messaging-hosts", `${HOST_NAME}.json`);
+    if (hostManifest) this.writeHostManifest(manifestPath, "firefox");
+    const env = { ...process.env, HOME: home, XDG_CONFIG_HOME: `${home}/.config`, XDG_CACHE_HOME: `${home}/.cache`,
+                  XDG_DATA_HOME: `${home}/.local/share`, XDG_STATE_HOME: `${home}/.local/state`, MOZ_CRASHREPORTER_DISABLE: "1" };
+    const { child, exited, endpoint } = await startFirefox(
+      ["--headless", "--no-remote", "--profile", profile, "--remote-debugging-port=0", "about:blank"], env, path.join(dir, "firefox.log"));
+    let browser = null;
+    const context = { browserName: "firefox", manifestPath, extensionId: null, newPage: () => browser.newPage() };
+    context.close = async () => {
+      if (browser) await Promise.race([browser.close().catch(() => {}), exited, new Promise((r) => setTimeout(r, 10000))]);
+      if (child.exitCode === null && child.signalCode === null) child.kill("SIGKILL");
+      await exited;
+    };
+    this.contexts.push(context);
+    browser = await puppeteer.connect({ browserWSEndpoint: `${endpoint}/session`, protocol: "webDriverBiDi" });
+    if (extension) {
+      const want = JSON.parse(fs.readFileSync(path.join(EXTENSION_DIR, "manifest.json"), "utf8")).browser_specific_settings.gecko.id;
+      context.extensionId = await browser.installExtension(EXTENSION_DIR);
+      if (context.extensionId !== want) throw new Error(`Firefox loaded the extension as ${context.extensionId}, not ${want}`);
+    }
+    return context;
   }
 
-  writeHostManifest(profile) {
-    const file = this.hostManifestPath(profile);
+  // The manifest MivoBridge.exe --register wrote for this browser, pointing
+  // at the script that runs it under Wine instead of at the Windows path.
+  writeHostManifest(file, browser) {
+    const registered = path.join(this.clientDir, browser === "firefox" ? `${HOST_NAME}.firefox.json` : `${HOST_NAME}.json`);
+    const manifest = JSON.parse(fs.readFileSync(registered, "utf8").replace(/^\uFEFF/, ""));
+    manifest.path = this.hostScript;
     fs.mkdirSync(path.dirname(file), { recursive: true });
-    fs.writeFileSync(file, JSON.stringify({
-      name: HOST_NAME,
-      description: "MivoBridge under Wine, for tests",
-      path: this.hostScript,
-      type: "stdio",
-      allowed_origins: [`chrome-extension://${EXTENSION_ID}/`],
-    }, null, 2));
+    fs.writeFileSync(file, JSON.stringify(manifest, null, 2));
   }
 
   // A page that has loaded the library (any page under web/ or pagesDir).
@@ -226,4 +354,4 @@ exec wine ${q(path.join(this.clientDir, "MivoBridge.exe"))} "$@" 2>>${q(path.joi
   }
 }
 
-module.exports = { Bed, EXTENSION_ID, HOST_NAME, ROOT, BUILD };
+module.exports = { Bed, BROWSERS, EXTENSION_ID, HOST_NAME, ROOT, BUILD };
