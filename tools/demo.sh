@@ -2,7 +2,8 @@
 # The walk-through behind `make demo`: a sandbox Wine prefix of its own, a
 # client installation in it with the control beside the client, registration
 # with regsvr32, then a page-style script that calls every method; then the
-# demo page in headless Chromium through the extension and MivoBridge.exe.
+# demo page in headless Chromium and Firefox through the extension and
+# MivoBridge.exe.
 #   DEMO_CLIENT=none   the same without the client installation
 set -uo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
@@ -73,7 +74,7 @@ second=$?
 # The same walk-through in a browser, in the same prefix and store.
 browser=0
 say ""
-say "== The demo page (web/demo.html) in Chromium, through the extension and MivoBridge.exe"
+say "== The demo page (web/demo.html) in Chromium, then Firefox, through the extension and MivoBridge.exe"
 if [ -f "$MV_BUILD/MivoBridge.exe" ]; then
     mv_stop_client # the browser road starts the client afresh
     node "$here/demo/browser.js"
@@ -87,7 +88,7 @@ stop_prefix
 say ""
 if [ $page -eq 0 ] && [ $second -eq 0 ] && [ $browser -eq 0 ]; then
     if [ "$MV_DEMO_CLIENT" = full ]; then
-        say "RESULT: all 18 methods answered as expected, through ActiveX and in Chromium."
+        say "RESULT: all 18 methods answered as expected, through ActiveX and in Chromium and Firefox."
     else
         say "RESULT: no client is installed here, and all 18 methods answered as expected without one, on both roads."
     fi

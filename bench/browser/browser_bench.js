@@ -1,4 +1,4 @@
-// Round trips from a page in headless Chromium: page -> extension -> host
+// Round trips from a page in headless Chromium and Firefox: page -> extension -> host
 // (MivoBridge.exe under Wine) -> control -> page for IsEnableCreateShortcut,
 // against page -> extension -> page ("$ping", answered by the extension's
 // background) in the same run; and the first call after the browser starts.
@@ -32,12 +32,11 @@ function measure([rounds]) {
   });
 }
 
-async function main() {
-  const bed = new Bed("bench", { client: false, pagesDir: path.join(__dirname, "../../tests/browser/pages") });
-  await bed.start();
+// One browser: the first call after it starts, then the rounds.
+async function run(bed, browser) {
+  const launched = Date.now();
+  const context = await bed.launch({ browser });
   try {
-    const launched = Date.now();
-    const context = await bed.launch();
     const page = await bed.open(context);
     const first = await page.evaluate(() => {
       const t = performance.now();
@@ -45,14 +44,32 @@ async function main() {
     });
     const fromLaunch = Date.now() - launched;
     const { host, ping } = await page.evaluate(measure, [ROUNDS]);
-    const h = stats(host), p = stats(ping);
+    return { host: stats(host), ping: stats(ping), first, fromLaunch };
+  } finally {
+    await context.close(); // the next browser is measured alone
+  }
+}
+
+async function main() {
+  const bed = new Bed("bench", { client: false, pagesDir: path.join(__dirname, "../../tests/browser/pages") });
+  await bed.start();
+  try {
+    const names = { chromium: "Chromium", firefox: "Firefox" };
+    const got = {};
+    for (const browser of Object.keys(names)) got[browser] = await run(bed, browser);
+    const cell = (v) => v.toFixed(2).padStart(9);
     console.log(`browser round trips, ${ROUNDS} each, ms`);
-    console.log(`${"road".padEnd(44)}${"median".padStart(9)}${"p99".padStart(9)}`);
-    console.log(`${"page->extension->host->control->page".padEnd(44)}${h.median.toFixed(2).padStart(9)}${h.p99.toFixed(2).padStart(9)}`);
-    console.log(`${"page->extension->page ($ping)".padEnd(44)}${p.median.toFixed(2).padStart(9)}${p.p99.toFixed(2).padStart(9)}`);
-    console.log(`host share of the median: ${(h.median - p.median).toFixed(2)} ms (ratio ${(h.median / p.median).toFixed(1)})`);
-    console.log(`first call after the browser started (connect + IsEnableCreateShortcut, host start included): ${first.toFixed(0)} ms`);
-    console.log(`browser launch to that first answer: ${fromLaunch} ms`);
+    console.log("".padEnd(40) + Object.values(names).map((n) => n.padStart(18)).join(""));
+    console.log(`${"road".padEnd(40)}${Object.keys(names).map(() => "median".padStart(9) + "p99".padStart(9)).join("")}`);
+    for (const [label, key] of [["page->extension->host->control->page", "host"], ["page->extension->page ($ping)", "ping"]]) {
+      console.log(label.padEnd(40) + Object.keys(names).map((b) => cell(got[b][key].median) + cell(got[b][key].p99)).join(""));
+    }
+    for (const [browser, name] of Object.entries(names)) {
+      const r = got[browser];
+      console.log(`${name}: host share of the median ${(r.host.median - r.ping.median).toFixed(2)} ms; ` +
+                  `first call after the browser started (connect + IsEnableCreateShortcut, host start included) ` +
+                  `${r.first.toFixed(0)} ms; browser launch to that first answer ${r.fromLaunch} ms`);
+    }
   } finally {
     await bed.stop();
   }
