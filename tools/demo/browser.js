@@ -5,7 +5,7 @@
 "use strict";
 const fs = require("node:fs");
 const path = require("node:path");
-const { Bed, BUILD } = require("../browser/bed.js");
+const { Bed, BUILD, EXTENSION_DIR } = require("../browser/bed.js");
 
 const withClient = process.env.MV_DEMO_CLIENT !== "none";
 const screenshot = path.join(BUILD, "demo", "browser.png");
@@ -21,7 +21,8 @@ async function main() {
   await bed.start();
   try {
     const context = await bed.launch();
-    say(`Chromium (headless) with the extension from extension/, and MivoBridge.exe beside the control;`);
+    say(`Chromium (headless) with the extension's development build (${path.relative(bed.root, EXTENSION_DIR)}),`);
+    say(`and MivoBridge.exe beside the control;`);
     say(`the page is ${bed.origin}/demo.html`);
     const page = await context.newPage();
     const opened = Date.now();
