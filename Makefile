@@ -6,6 +6,9 @@ CMAKE_FLAGS := -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=
 JOBS ?= $(shell nproc)
 # make demo DEMO_CLIENT=none: the walk-through without a client installation.
 DEMO_CLIENT ?= full
+# make build MV_EXTENSION_SITES="https://*.example.com,https://example.org":
+# the sites the browser extension serves (kept in the build until changed).
+CMAKE_SETTINGS := $(if $(MV_EXTENSION_SITES),"-DMV_EXTENSION_SITES=$(MV_EXTENSION_SITES)")
 
 .PHONY: all deps configure build test demo bench clean
 
@@ -25,11 +28,13 @@ configure: deps $(BUILD)/CMakeCache.txt
 TEST_BUILD = $$(if [ "$$(tools/wine-arch.sh)" = win64 ]; then echo $(BUILD)/x64; else echo $(BUILD); fi)
 
 build: configure
+	$(if $(CMAKE_SETTINGS),cmake -S . -B $(BUILD) $(CMAKE_SETTINGS))
 	cmake --build $(BUILD) -j $(JOBS)
 	@if [ "$$(tools/wine-arch.sh)" = win64 ]; then \
 	    echo "This machine runs no 32-bit code: tests use a 64-bit build in $(BUILD)/x64"; \
 	    [ -f $(BUILD)/x64/CMakeCache.txt ] || cmake -S . -B $(BUILD)/x64 \
 	        -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake -DCMAKE_BUILD_TYPE=Release; \
+	    $(if $(CMAKE_SETTINGS),cmake -S . -B $(BUILD)/x64 $(CMAKE_SETTINGS);) \
 	    cmake --build $(BUILD)/x64 -j $(JOBS); \
 	fi
 

@@ -13,28 +13,43 @@ let nextId = 1;
 // host request id -> { port, respond }
 const pending = new Map();
 
-// Secure contexts only: https pages, and plain http on this machine for
-// development. Everything else is refused before it reaches the host.
-function isServedOrigin(origin) {
-  let url;
+// The sites this build serves, as its manifest lists them for the content
+// script and host access ("https://*.example.com/*": the domain and its
+// subdomains, any port). A page anywhere else finds no extension.
+const SERVED_SITES = (chrome.runtime.getManifest().host_permissions || []).map((pattern) => {
+  const m = /^(https?):\/\/(\*\.)?([^/*]+)\/\*$/.exec(pattern);
+  return m && { protocol: `${m[1]}:`, subdomains: Boolean(m[2]), host: m[3] };
+}).filter(Boolean);
+
+function parseOrigin(origin) {
   try {
-    url = new URL(origin);
+    return new URL(origin);
   } catch (e) {
-    return false;
+    return null;
   }
+}
+
+function isListedOrigin(origin) {
+  const url = parseOrigin(origin);
+  return Boolean(url) && SERVED_SITES.some((site) => url.protocol === site.protocol &&
+    (url.hostname === site.host || (site.subdomains && url.hostname.endsWith(`.${site.host}`))));
+}
+
+// Secure contexts only: https pages, and plain http on this machine for
+// development. Checked again behind the build's list, which a deployment sets.
+function isSecureOrigin(origin) {
+  const url = parseOrigin(origin);
+  if (!url) return false;
   if (url.protocol === "https:") return true;
   return url.protocol === "http:" &&
          (url.hostname === "localhost" || url.hostname === "127.0.0.1" || url.hostname === "[::1]");
 }
 
-// The origin as the browser knows it, never as the page claims it.
+// The origin as the browser knows it, never as the page claims it. A browser
+// that does not report it (Firefox before 126) is not served: a frame's URL
+// does not tell a sandboxed frame from its parent's origin.
 function senderOrigin(sender) {
-  if (typeof sender.origin === "string") return sender.origin;
-  try {
-    return new URL(sender.url).origin;
-  } catch (e) {
-    return "null";
-  }
+  return typeof sender.origin === "string" ? sender.origin : null;
 }
 
 function error(code, message) {
@@ -94,12 +109,14 @@ function callHost(origin, method, args, respond) {
 
 chrome.runtime.onMessage.addListener((message, sender, respond) => {
   if (sender.id !== chrome.runtime.id || !message || typeof message !== "object") return false;
+  // Unanswered: to a page outside the list the extension is not there.
+  const origin = senderOrigin(sender);
+  if (origin === null || !isListedOrigin(origin)) return false;
   if (message.method === "$ping") {
     respond({ result: { extension: "MivoDetector", version: chrome.runtime.getManifest().version } });
     return false;
   }
-  const origin = senderOrigin(sender);
-  if (!isServedOrigin(origin)) {
+  if (!isSecureOrigin(origin)) {
     respond(error("NOT_ALLOWED", "pages on " + origin + " may not use MivoDetector: only https pages, " +
                   "and http pages on localhost, 127.0.0.1 or [::1]"));
     return false;

@@ -100,7 +100,9 @@
         return function () {
             var args = [];
             for (var i = 0; i < arguments.length; i++) args.push(arguments[i]);
-            var callback = args.length > types.length && isFunction(args[args.length - 1]) ? args.pop() : null;
+            // No method takes a function: a trailing one is the callback,
+            // also when an argument is missing before it.
+            var callback = args.length && isFunction(args[args.length - 1]) ? args.pop() : null;
             return deliver(callback, function (done) {
                 var problem = argumentProblem(types, args);
                 if (problem) { done(fail("BAD_ARGUMENTS", name + " " + problem)); return; }

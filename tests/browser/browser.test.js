@@ -1,8 +1,8 @@
 // mivo-detector.js in a headless browser (MV_BROWSER: chromium or firefox,
 // one run each) with the extension and MivoBridge.exe under Wine, against the
-// same prefix's control through cscript. First what a
-// page gets when the road is closed (no extension, no host, an origin the
-// extension does not serve, whose calls never reach the host); then the same
+// same prefix's control through cscript. First what a page gets when the road
+// is closed (no extension, a site outside the build's list, whose calls never
+// reach the host, no host); then the same
 // answers as the control gives JScript, commands that reach the client, one
 // store for both roads, many calls in flight, and a host that dies between
 // two calls. One prefix and one browser for all, in this order: they are slow
@@ -44,16 +44,27 @@ function postRaw([methods, claimed]) {
   })));
 }
 
-test("extension without and then with a host; an origin it does not serve", async () => {
+// A frame inside a served page whose origin is opaque.
+async function sandboxedFrame(page) {
+  await page.evaluate(() => new Promise((resolve) => {
+    const frame = Object.assign(document.createElement("iframe"), { sandbox: "allow-scripts", src: "/blank.html", onload: resolve });
+    document.body.append(frame);
+  }));
+  return page.frames()[1];
+}
+
+test("a site outside the build's list finds no extension; then no host, and a host", async () => {
   context = await bed.launch();
   const manifest = context.manifestPath;
 
   const foreign = await bed.open(context, `http://page.test:${bed.port}/blank.html`);
-  assert.deepEqual(await call(foreign, "IsInstalled", []), { code: "NOT_ALLOWED" });
-  const methods = ["$hello", ...(await foreign.evaluate(() => MivoDetector.methods))];
-  assert.equal(methods.length, 19);
-  assert.deepEqual(await foreign.evaluate(postRaw, [methods, bed.origin]), methods.map(() => "NOT_ALLOWED"));
-  assert.deepEqual(bed.hostStarts(), [], "no host was started for the refused page");
+  assert.deepEqual(await call(foreign, "IsInstalled", [], { timeout: 1000 }), { code: "EXTENSION_UNAVAILABLE" });
+  assert.equal(await foreign.evaluate(() => MivoDetector.ping({ timeout: 500 }).catch((e) => e.code)), "TIMEOUT", "no ping answered");
+  const sandboxed = await sandboxedFrame(await bed.open(context));
+  assert.deepEqual(await call(sandboxed, "IsInstalled", [], { timeout: 1000 }), { code: "EXTENSION_UNAVAILABLE" });
+  const methods = ["$hello", "$ping", "IsInstalled", "StartMiVoVA", "GetUserId"];
+  assert.deepEqual(await sandboxed.evaluate(postRaw, [methods, bed.origin]), methods.map(() => "EXTENSION_UNAVAILABLE"));
+  assert.deepEqual(bed.hostStarts(), [], "no host was started for the refused pages");
 
   fs.renameSync(manifest, `${manifest}.away`);
   const unavailable = await (await bed.open(context)).evaluate(() => MivoDetector.connect().then(() => [], (e) => [e.code, e.message]));

@@ -58,3 +58,8 @@ equal(texts.join("|"), ['start "' + fact("CLIENT") + '" \\download=12,345,6789',
 var refused = null;
 detector.IsEnableCreateShortcut("6", function (e) { refused = e && e.code; });
 equal(refused, "BAD_ARGUMENTS", "a string where a number belongs is refused, as the host refuses it");
+// Without Promise a failure has no other way to the page than the callback.
+check(typeof Promise === "undefined", "cscript's JScript has no Promise");
+var told = "untold";
+detector.SetValue("only.a.key", function (e) { told = e && e.code; });
+equal(told, "BAD_ARGUMENTS", "a callback where the value belongs is the callback, told the value is missing");

@@ -25,7 +25,8 @@ const ROOT = path.resolve(__dirname, "../..");
 const BUILD = process.env.MV_BUILD ||
   execFileSync("bash", ["-c", `source "${path.join(ROOT, "tools/wine-env.sh")}"; printf %s "$MV_BUILD"`], { encoding: "utf8" });
 const TOOLS = path.join(ROOT, "tools");
-const EXTENSION_DIR = path.join(ROOT, "extension");
+// The development build of the extension: the build's sites and this machine's.
+const EXTENSION_DIR = path.join(BUILD, "extension-dev");
 const HOST_NAME = "com.mivo.detector";
 const EXTENSION_ID = "cghpnbigjdjbpeelkgkgbjodnenhfdoc";
 const CHROMIUM = process.env.MV_CHROMIUM || "/usr/bin/chromium";
@@ -354,4 +355,4 @@ exec wine ${q(path.join(this.clientDir, "MivoBridge.exe"))} "$@" 2>>${q(path.joi
   }
 }
 
-module.exports = { Bed, BROWSERS, EXTENSION_ID, HOST_NAME, ROOT, BUILD };
+module.exports = { Bed, BROWSERS, EXTENSION_DIR, EXTENSION_ID, HOST_NAME, ROOT, BUILD };

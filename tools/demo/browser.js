@@ -5,7 +5,7 @@
 "use strict";
 const fs = require("node:fs");
 const path = require("node:path");
-const { Bed, BUILD } = require("../browser/bed.js");
+const { Bed, BUILD, EXTENSION_DIR } = require("../browser/bed.js");
 
 const withClient = process.env.MV_DEMO_CLIENT !== "none";
 const BROWSERS = [["chromium", "Chromium", "browser.png"], ["firefox", "Firefox", "browser-firefox.png"]];
@@ -26,7 +26,8 @@ async function waitFor(page, fn, arg, timeoutMs = 30000) {
 
 async function walk(bed, browser, name, screenshot) {
   const context = await bed.launch({ browser });
-  say(`${name} (headless) with the extension from extension/, and MivoBridge.exe beside the control;`);
+  say(`${name} (headless) with the extension's development build (${path.relative(bed.root, EXTENSION_DIR)}),`);
+  say(`and MivoBridge.exe beside the control;`);
   say(`the page is ${bed.origin}/demo.html`);
   const page = await context.newPage();
   const opened = Date.now();
