@@ -76,6 +76,7 @@ const FIREFOX_PREFS = {
   "toolkit.telemetry.unified": false,
 };
 const PROGRAM_FILES = "drive_c/Program Files/Mivo";
+const VIEWPORT = { width: 1100, height: 900 };
 
 // Bash in the prefix's environment (wine-env.sh, client-install.sh loaded).
 // Output goes to a file: Wine's services would hold a pipe open for ever.
@@ -260,7 +261,7 @@ exec wine ${q(path.join(this.clientDir, "MivoBridge.exe"))} "$@" 2>>${q(path.joi
       args: flags,
       ignoreDefaultArgs: ["--disable-extensions"],
       env: { ...process.env, HOME: home, XDG_CONFIG_HOME: `${home}/.config`, XDG_CACHE_HOME: `${home}/.cache` },
-      viewport: { width: 1100, height: 900 },
+      viewport: VIEWPORT,
     });
     Object.assign(context, { browserName: "chromium", manifestPath });
     this.contexts.push(context);
@@ -285,7 +286,12 @@ exec wine ${q(path.join(this.clientDir, "MivoBridge.exe"))} "$@" 2>>${q(path.joi
     const { child, exited, endpoint } = await startFirefox(
       ["--headless", "--no-remote", "--profile", profile, "--remote-debugging-port=0", "about:blank"], env, path.join(dir, "firefox.log"));
     let browser = null;
-    const context = { browserName: "firefox", manifestPath, extensionId: null, newPage: () => browser.newPage() };
+    const context = { browserName: "firefox", manifestPath, extensionId: null };
+    context.newPage = async () => {
+      const page = await browser.newPage();
+      await page.setViewport(VIEWPORT);
+      return page;
+    };
     context.close = async () => {
       if (browser) await Promise.race([browser.close().catch(() => {}), exited, new Promise((r) => setTimeout(r, 10000))]);
       if (child.exitCode === null && child.signalCode === null) child.kill("SIGKILL");
