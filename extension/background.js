@@ -3,14 +3,17 @@
 // own (pages choose theirs, and two pages may choose the same).
 "use strict";
 
+// Firefox loads it first, as the manifest lists it.
+if (typeof requestProblem !== "function") importScripts("request.js");
+
 const HOST_NAME = "com.mivo.detector";
-// The host reads past a longer request and answers it without its id, which
-// would leave the call unanswered here: refuse it before sending.
-const MAX_REQUEST_BYTES = 1024 * 1024;
+// The page library gives up after 10 s; a call the host has not answered by
+// then is failed here too, so that nothing waits on a hung host for ever.
+const CALL_TIMEOUT_MS = 10000;
 
 let port = null;
 let nextId = 1;
-// host request id -> { port, respond }
+// host request id -> { respond, tab, timer }
 const pending = new Map();
 
 // The sites this build serves, as its manifest lists them for the content
@@ -56,56 +59,69 @@ function error(code, message) {
   return { error: { code, message } };
 }
 
-function failPending(ofPort, message) {
-  for (const [id, entry] of pending) {
-    if (entry.port !== ofPort) continue;
-    pending.delete(id);
-    entry.respond(error("HOST_UNAVAILABLE", message));
-  }
+function settle(id, reply) {
+  const entry = pending.get(id);
+  if (!entry) return;
+  pending.delete(id);
+  clearTimeout(entry.timer);
+  entry.respond(reply);
 }
 
-function onHostMessage(message) {
-  if (!message || typeof message !== "object" || !pending.has(message.id)) return;
-  const entry = pending.get(message.id);
-  pending.delete(message.id);
-  entry.respond(message.error ? { error: message.error } : { result: message.result === undefined ? null : message.result });
+// The host answers in order, one answer for each request, so each answer
+// settles the oldest call still with it: by its id, or the oldest when the
+// host could not read the id. A call failed meanwhile (timed out, its tab
+// closed) keeps its place until its answer comes.
+function onHostMessage(p, message) {
+  const m = message && typeof message === "object" ? message : {};
+  const at = p.sent.indexOf(m.id);
+  const [id] = p.sent.splice(at < 0 ? 0 : at, 1);
+  if (id === undefined) return;
+  settle(id, m.error ? { error: m.error } : { result: m.result === undefined ? null : m.result });
 }
 
 function hostPort() {
   if (port) return port;
   const p = chrome.runtime.connectNative(HOST_NAME);
-  p.onMessage.addListener(onHostMessage);
+  p.sent = [];
+  p.onMessage.addListener((message) => onHostMessage(p, message));
   p.onDisconnect.addListener((gone) => {
     // Chromium gives the reason in lastError; Firefox leaves that empty and
     // puts it on the port.
     const lastError = chrome.runtime.lastError;
     const why = (gone && gone.error && gone.error.message) || (lastError && lastError.message) || "the host exited";
     if (port === p) port = null;
-    failPending(p, "MivoBridge is not available: " + why);
+    for (const id of p.sent.splice(0)) settle(id, error("HOST_UNAVAILABLE", "MivoBridge is not available: " + why));
   });
   port = p;
   return p;
 }
 
-function callHost(origin, method, args, respond) {
+function callHost(origin, method, args, tab, respond) {
   const id = nextId++;
-  const request = { id, method, args, origin };
-  if (new TextEncoder().encode(JSON.stringify(request)).length > MAX_REQUEST_BYTES) {
-    respond(error("TOO_LARGE", `the call is longer than the host accepts (${MAX_REQUEST_BYTES} bytes)`));
-    return;
-  }
+  const timer = setTimeout(() => settle(id, error("TIMEOUT", `${method} was not answered within ${CALL_TIMEOUT_MS} ms`)),
+                           CALL_TIMEOUT_MS);
+  pending.set(id, { respond, tab, timer });
   let p;
   try {
     p = hostPort();
-    pending.set(id, { port: p, respond });
-    p.postMessage(request);
+    p.postMessage({ id, method, args, origin });
+    p.sent.push(id);
   } catch (e) {
     // A port that broke between two calls: the next call starts a new host.
-    pending.delete(id);
     if (port === p) port = null;
-    respond(error("HOST_UNAVAILABLE", "MivoBridge is not available: " + (e && e.message)));
+    settle(id, error("HOST_UNAVAILABLE", "MivoBridge is not available: " + (e && e.message)));
   }
 }
+
+// A closed tab's calls are dropped; the host's answers to them still come,
+// in their turn, and settle nothing.
+chrome.tabs.onRemoved.addListener((tab) => {
+  for (const [id, entry] of pending) {
+    if (entry.tab !== tab) continue;
+    clearTimeout(entry.timer);
+    pending.delete(id);
+  }
+});
 
 chrome.runtime.onMessage.addListener((message, sender, respond) => {
   if (sender.id !== chrome.runtime.id || !message || typeof message !== "object") return false;
@@ -121,10 +137,11 @@ chrome.runtime.onMessage.addListener((message, sender, respond) => {
                   "and http pages on localhost, 127.0.0.1 or [::1]"));
     return false;
   }
-  if (typeof message.method !== "string" || !Array.isArray(message.args)) {
-    respond(error("BAD_REQUEST", "a call needs a method name and an array of arguments"));
+  const problem = requestProblem(message.method, message.args);
+  if (problem) {
+    respond({ error: problem });
     return false;
   }
-  callHost(origin, message.method, message.args, respond);
+  callHost(origin, message.method, message.args, sender.tab ? sender.tab.id : null, respond);
   return true;
 });

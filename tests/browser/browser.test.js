@@ -4,8 +4,8 @@
 // is closed (no extension, a site outside the build's list, whose calls never
 // reach the host, no host); then the same
 // answers as the control gives JScript, commands that reach the client, one
-// store for both roads, many calls in flight, and a host that dies between
-// two calls. One prefix and one browser for all, in this order: they are slow
+// store for both roads, many calls in flight, a page that floods the
+// extension, and a host that dies between two calls. One prefix and one browser for all, in this order: they are slow
 // to start under Wine.
 "use strict";
 const test = require("node:test");
@@ -130,6 +130,65 @@ test("20 calls in flight from two tabs each get their own answer", async () => {
 test("a call longer than the host reads is refused, not left unanswered", async () => {
   assert.deepEqual(await call(page, "SetValue", ["big", "x".repeat(1100000)]), { code: "TOO_LARGE" });
   assert.deepEqual(await call(page, "IsEnableCreateShortcut", [6]), { result: true });
+});
+
+// Straight to the content script: count requests the host could not parse
+// (nested too deep, a lone surrogate), then a ping; what had been answered
+// by the time the ping was.
+function flood([count]) {
+  const deep = (n) => (n ? [deep(n - 1)] : "x");
+  const codes = {};
+  return new Promise((resolve) => {
+    addEventListener("message", (e) => {
+      if (!e.data || e.data.type !== "mivo-detector:answer") return;
+      if (e.data.id === "flood-ping") resolve(codes);
+      else if (String(e.data.id).startsWith("flood-")) codes[e.data.error.code] = (codes[e.data.error.code] || 0) + 1;
+    });
+    for (let i = 0; i < count; i++) {
+      postMessage({ type: "mivo-detector:request", id: `flood-${i}`, method: "SetValue",
+                    args: ["flood", i % 2 ? deep(40) : "lone \ud800 surrogate"] }, "*");
+    }
+    postMessage({ type: "mivo-detector:request", id: "flood-ping", method: "$ping", args: [] }, "*");
+  });
+}
+
+test("no page holds the channel: a flood stays in its page, calls in flight are bounded and die with their tab", async () => {
+  const [worker] = context.serviceWorkers();
+  const hog = await bed.open(context);
+  const other = await bed.open(context);
+  const checks = Array.from({ length: 10 }, (_, i) => ["IsEnableCreateShortcut", [[1, 3, 6, 9, 16][i % 5]]]);
+  const want = checks.map((_, i) => ({ result: [true, false, true, false, true][i % 5] }));
+  // The library gives up after 60 s here: a TIMEOUT below is the background's.
+  assert.deepEqual(await callAll(other, checks, { callTimeout: 60000 }), want);
+  assert.deepEqual(await call(hog, "GetChannelNum", []), { result: Number(bed.facts.CHANNEL) });
+
+  const flooding = hog.evaluate(flood, [5000]);
+  const started = Date.now();
+  assert.deepEqual(await callAll(other, checks), want, "another tab is answered during the flood");
+  console.log(`# 10 calls from another tab answered in ${Date.now() - started} ms while one tab sent 5000 bad requests`);
+  assert.deepEqual(await flooding, { BAD_ARGUMENTS: 5000 }, "each bad request answered in its page");
+  assert.equal(await worker.evaluate(() => pending.size), 0);
+
+  // A host that answers nothing: 64 of the tab's 100 calls are with the
+  // background, the rest wait in the page.
+  const host = bed.hostStarts().at(-1);
+  process.kill(host, "SIGSTOP");
+  try {
+    await hog.evaluate(() => window.__detector.then((d) => { for (let i = 0; i < 100; i++) d.GetChannelNum().catch(() => {}); }));
+    while ((await worker.evaluate(() => pending.size)) < 64) await new Promise((r) => setTimeout(r, 50));
+    await new Promise((r) => setTimeout(r, 500));
+    assert.equal(await worker.evaluate(() => pending.size), 64);
+    const closed = worker.evaluate(() => new Promise((resolve) => chrome.tabs.onRemoved.addListener(() => resolve())));
+    await hog.close();
+    await closed;
+    assert.equal(await worker.evaluate(() => pending.size), 0, "nothing of the closed tab is pending");
+    assert.deepEqual(await call(other, "GetChannelNum", []), { code: "TIMEOUT" }, "the background gave up on the host");
+  } finally {
+    process.kill(host, "SIGCONT");
+  }
+  // The host's late answers to the closed tab and the timed-out call settle nothing else.
+  assert.deepEqual(await callAll(other, checks), want);
+  assert.equal(await worker.evaluate(() => pending.size), 0);
 });
 
 test("a host killed with a call pending fails that call; the next call starts a new host", async () => {
