@@ -153,7 +153,9 @@ function flood([count]) {
 }
 
 test("no page holds the channel: a flood stays in its page, calls in flight are bounded and die with their tab", async () => {
-  const [worker] = context.serviceWorkers();
+  // The background's own count where a test can read it (Chromium's service
+  // worker); in Firefox the case checks what the pages see.
+  const inFlight = context.background && (() => context.background(() => pending.size));
   const hog = await bed.open(context);
   const other = await bed.open(context);
   const checks = Array.from({ length: 10 }, (_, i) => ["IsEnableCreateShortcut", [[1, 3, 6, 9, 16][i % 5]]]);
@@ -167,7 +169,7 @@ test("no page holds the channel: a flood stays in its page, calls in flight are 
   assert.deepEqual(await callAll(other, checks), want, "another tab is answered during the flood");
   console.log(`# 10 calls from another tab answered in ${Date.now() - started} ms while one tab sent 5000 bad requests`);
   assert.deepEqual(await flooding, { BAD_ARGUMENTS: 5000 }, "each bad request answered in its page");
-  assert.equal(await worker.evaluate(() => pending.size), 0);
+  if (inFlight) assert.equal(await inFlight(), 0);
 
   // A host that answers nothing: 64 of the tab's 100 calls are with the
   // background, the rest wait in the page.
@@ -175,20 +177,24 @@ test("no page holds the channel: a flood stays in its page, calls in flight are 
   process.kill(host, "SIGSTOP");
   try {
     await hog.evaluate(() => window.__detector.then((d) => { for (let i = 0; i < 100; i++) d.GetChannelNum().catch(() => {}); }));
-    while ((await worker.evaluate(() => pending.size)) < 64) await new Promise((r) => setTimeout(r, 50));
-    await new Promise((r) => setTimeout(r, 500));
-    assert.equal(await worker.evaluate(() => pending.size), 64);
-    const closed = worker.evaluate(() => new Promise((resolve) => chrome.tabs.onRemoved.addListener(() => resolve())));
-    await hog.close();
-    await closed;
-    assert.equal(await worker.evaluate(() => pending.size), 0, "nothing of the closed tab is pending");
+    if (inFlight) {
+      while ((await inFlight()) < 64) await new Promise((r) => setTimeout(r, 50));
+      await new Promise((r) => setTimeout(r, 500));
+      assert.equal(await inFlight(), 64);
+      const closed = context.background(() => new Promise((resolve) => chrome.tabs.onRemoved.addListener(() => resolve())));
+      await hog.close();
+      await closed;
+      assert.equal(await inFlight(), 0, "nothing of the closed tab is pending");
+    } else {
+      await hog.close();
+    }
     assert.deepEqual(await call(other, "GetChannelNum", []), { code: "TIMEOUT" }, "the background gave up on the host");
   } finally {
     process.kill(host, "SIGCONT");
   }
   // The host's late answers to the closed tab and the timed-out call settle nothing else.
   assert.deepEqual(await callAll(other, checks), want);
-  assert.equal(await worker.evaluate(() => pending.size), 0);
+  if (inFlight) assert.equal(await inFlight(), 0);
 });
 
 test("a host killed with a call pending fails that call; the next call starts a new host", async () => {

@@ -238,9 +238,10 @@ exec wine ${q(path.join(this.clientDir, "MivoBridge.exe"))} "$@" 2>>${q(path.joi
   }
 
   // A profile of its own per browser; with a host manifest unless told not to.
-  // What it returns opens pages (newPage) and knows where its host manifest is
-  // (manifestPath); the pages answer goto, evaluate, $eval, click, screenshot
-  // alike in both browsers.
+  // What it returns opens pages (newPage), knows where its host manifest is
+  // (manifestPath) and runs a function in the extension's background where
+  // the browser allows it (background); the pages answer goto, evaluate,
+  // $eval, click, screenshot alike in both browsers.
   launch({ browser = this.browser, ...options } = {}) {
     return browser === "firefox" ? this.launchFirefox(options) : this.launchChromium(options);
   }
@@ -263,7 +264,7 @@ exec wine ${q(path.join(this.clientDir, "MivoBridge.exe"))} "$@" 2>>${q(path.joi
       env: { ...process.env, HOME: home, XDG_CONFIG_HOME: `${home}/.config`, XDG_CACHE_HOME: `${home}/.cache` },
       viewport: VIEWPORT,
     });
-    Object.assign(context, { browserName: "chromium", manifestPath });
+    Object.assign(context, { browserName: "chromium", manifestPath, background: (fn) => context.serviceWorkers()[0].evaluate(fn) });
     this.contexts.push(context);
     if (extension && context.serviceWorkers().length === 0) await context.waitForEvent("serviceworker");
     return context;
@@ -286,7 +287,8 @@ exec wine ${q(path.join(this.clientDir, "MivoBridge.exe"))} "$@" 2>>${q(path.joi
     const { child, exited, endpoint } = await startFirefox(
       ["--headless", "--no-remote", "--profile", profile, "--remote-debugging-port=0", "about:blank"], env, path.join(dir, "firefox.log"));
     let browser = null;
-    const context = { browserName: "firefox", manifestPath, extensionId: null };
+    // background: null, as Firefox's event page is out of a driver's reach.
+    const context = { browserName: "firefox", manifestPath, extensionId: null, background: null };
     context.newPage = async () => {
       const page = await browser.newPage();
       await page.setViewport(VIEWPORT);
