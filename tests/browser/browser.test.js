@@ -166,9 +166,9 @@ test("no page holds the channel: a flood stays in its page, calls in flight are 
     while ((await worker.evaluate(() => pending.size)) < 64) await new Promise((r) => setTimeout(r, 50));
     await new Promise((r) => setTimeout(r, 500));
     assert.equal(await worker.evaluate(() => pending.size), 64);
-    const closed = worker.evaluate(() => new Promise((resolve) => chrome.tabs.onRemoved.addListener(() => resolve())));
+    await worker.evaluate(() => { self.tabClosed = new Promise((resolve) => chrome.tabs.onRemoved.addListener(resolve)); });
     await hog.close();
-    await closed;
+    await worker.evaluate(() => self.tabClosed);
     assert.equal(await worker.evaluate(() => pending.size), 0, "nothing of the closed tab is pending");
     assert.deepEqual(await call(other, "GetChannelNum", []), { code: "TIMEOUT" }, "the background gave up on the host");
   } finally {
