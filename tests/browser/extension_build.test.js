@@ -6,7 +6,6 @@ const test = require("node:test");
 const assert = require("node:assert/strict");
 const { spawnSync } = require("node:child_process");
 const fs = require("node:fs");
-const os = require("node:os");
 const path = require("node:path");
 const { ROOT, BUILD } = require("../../tools/browser/bed.js");
 
@@ -20,7 +19,7 @@ function readManifest(dir) {
 }
 
 function build(sites, dev) {
-  const out = fs.mkdtempSync(path.join(os.tmpdir(), "mv-extension-"));
+  const out = fs.mkdtempSync(path.join(BUILD, "extension-case-"));
   const run = spawnSync("cmake", [`-DMV_SOURCE=${ROOT}/extension`, `-DMV_OUT=${out}`, "-DMV_VERSION=2.3.4",
                                   `-DMV_SITES=${sites}`, `-DMV_DEV=${dev ? "ON" : "OFF"}`, "-P", `${ROOT}/cmake/Extension.cmake`],
                         { encoding: "utf8" });

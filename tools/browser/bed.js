@@ -264,7 +264,7 @@ exec wine ${q(path.join(this.clientDir, "MivoBridge.exe"))} "$@" 2>>${q(path.joi
       env: { ...process.env, HOME: home, XDG_CONFIG_HOME: `${home}/.config`, XDG_CACHE_HOME: `${home}/.cache` },
       viewport: VIEWPORT,
     });
-    Object.assign(context, { browserName: "chromium", manifestPath, background: (fn) => context.serviceWorkers()[0].evaluate(fn) });
+    Object.assign(context, { browserName: "chromium", manifestPath, background: (fn, arg) => context.serviceWorkers()[0].evaluate(fn, arg) });
     this.contexts.push(context);
     if (extension && context.serviceWorkers().length === 0) await context.waitForEvent("serviceworker");
     return context;
