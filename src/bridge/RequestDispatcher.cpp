@@ -162,8 +162,8 @@ bool RequestDispatcher::OriginAllowed(const json& request, std::wstring& origin)
     if (field == request.end() || !field->is_string() || !WideFromUtf8(field->get_ref<const std::string&>(), origin))
         origin.clear();
     if (!siteLock_) return true;
-    const sitelock::SiteLock& lock = siteLock_->Current();
-    return !lock.Locked() || (!origin.empty() && lock.Allows(origin));
+    const auto lock = siteLock_->Current();
+    return !lock->Locked() || (!origin.empty() && lock->Allows(origin));
 }
 
 std::string RequestDispatcher::Serialize(const json& answer) {
