@@ -44,6 +44,14 @@ TEST(BridgeSiteLockTest, LockedHostServesOnlyRequestsFromAllowedOrigins) {
     EXPECT_EQ(7, answer("")["result"]) << "unlocked: the origin is not asked";
     WriteFileBytes(dir.Child(L"mivo.cfg"), "[channel]\r\nnum=7\r\n[sitelock]\r\npay.example.org/*\r\n");
     EXPECT_EQ("NOT_ALLOWED", answer(R"(,"origin":"https://pay.example.org")")["error"]["code"]) << "no valid rule";
+
+    // A control made while the installation was open takes no page.
+    bridge::RequestDispatcher opened(control);
+    WriteFileBytes(dir.Child(L"mivo.cfg"), "[channel]\r\nnum=7\r\n");
+    EXPECT_EQ(7, json::parse(opened.Answer(R"({"id":3,"method":"GetChannelNum","args":[]})"))["result"]);
+    WriteFileBytes(dir.Child(L"mivo.cfg"), "[channel]\r\nnum=7\r\n[sitelock]\r\nhttps://example.com\r\n");
+    const std::string call = R"({"id":4,"method":"GetChannelNum","args":[],"origin":"https://example.com"})";
+    EXPECT_EQ(7, json::parse(opened.Answer(call))["result"]) << "locked after the control was made";
 }
 
 }  // namespace
