@@ -13,6 +13,8 @@
 #include "bridge/HostRegistration.h"
 #include "bridge/LoadedControl.h"
 #include "bridge/Utf8Text.h"
+#include "facts/ControlFilePath.h"
+#include "sitelock/SiteLock.h"
 
 namespace mv::bridge {
 
@@ -37,10 +39,10 @@ std::wstring Describe(const ManifestCheck& check) {
     return L"";
 }
 
-// The control loaded as a page's request would load it, asked one question
-// with a known answer and one about the client.
-bool ControlAnswers(std::wstring& report) {
-    const std::wstring path = ControlPathBesideHost();
+// The control loaded as a page's request would load it, shown `page` (a page
+// of a locked installation), asked one question with a known answer and one
+// about the client.
+bool ControlAnswers(const std::wstring& path, const std::wstring& page, std::wstring& report) {
     if (FAILED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {
         report = L"control  COM could not be started";
         return false;
@@ -54,17 +56,36 @@ bool ControlAnswers(std::wstring& report) {
             std::wstring reason;
             WideFromUtf8(why, reason);
             report = L"control  " + path + L": " + reason;
-        } else if (FAILED(control.get()->IsEnableCreateShortcut(1, &channel)) || channel == VARIANT_FALSE) {
-            report = L"control  " + path + L": loads but does not answer";
         } else {
-            control.get()->IsInstalled(&installed);
-            report = L"control  " + path + L": loads and answers; the client is " +
-                     (installed != VARIANT_FALSE ? L"installed" : L"not installed");
-            answers = true;
+            control.ShowPage(page);
+            if (FAILED(control.get()->IsEnableCreateShortcut(1, &channel)) || channel == VARIANT_FALSE) {
+                report = L"control  " + path + L": loads but does not answer";
+            } else {
+                control.get()->IsInstalled(&installed);
+                report = L"control  " + path + L": loads and answers; the client is " +
+                         (installed != VARIANT_FALSE ? L"installed" : L"not installed");
+                answers = true;
+            }
         }
     }
     ::CoUninitialize();
     return answers;
+}
+
+// Whether pages are let in at all, and which lines of the section are no
+// rule: a mistyped rule lets nothing in, and says so nowhere else.
+void ReportSiteLock(const std::wstring& config, const sitelock::SiteLock& lock) {
+    const std::wstring head = L"sitelock " + config + L": ";
+    if (!lock.Readable())
+        Line(head + L"cannot be read; every site is refused until it can");
+    else if (!lock.Locked())
+        Line(head + L"no [sitelock] section; every site may use the control");
+    else if (lock.rules().empty())
+        Line(head + L"locked, but no rule is valid; every site is refused");
+    else
+        Line(head + L"locked to " + std::to_wstring(lock.rules().size()) +
+             (lock.rules().size() == 1 ? L" rule" : L" rules"));
+    for (const std::wstring& line : lock.ignored()) Line(L"sitelock ignored, not a rule: " + line);
 }
 
 }  // namespace
@@ -72,9 +93,16 @@ bool ControlAnswers(std::wstring& report) {
 int PrintHostStatus() {
     const std::wstring exe = HostExecutablePath();
     Line(L"MivoBridge " MV_BRIDGE_VERSION_TEXT_W L" at " + exe);
-    std::wstring controlReport;
-    const bool controlOk = ControlAnswers(controlReport);
+    const std::wstring control = ControlPathBesideHost();
+    const std::wstring config = HostDirectory() + facts::kConfigFileName;
+    const sitelock::SiteLock lock = sitelock::ReadSiteLock(config.c_str());
+    const bool letsIn = !lock.Locked() || !lock.rules().empty();
+    // A locked control answers only a page its rules allow, as it serves pages.
+    std::wstring controlReport = L"control  " + control + L": not asked, the site lock lets no site in";
+    const bool controlOk =
+        letsIn && ControlAnswers(control, lock.Locked() ? lock.rules().front().ExampleOrigin() : L"", controlReport);
     Line(controlReport);
+    ReportSiteLock(config, lock);
 
     std::set<std::wstring> ready;
     for (const BrowserKey& browser : BrowserKeys()) {
@@ -93,7 +121,9 @@ int PrintHostStatus() {
     std::wstring browsers;
     for (const BrowserKey& browser : BrowserKeys())
         if (ready.count(browser.browser)) browsers += (browsers.empty() ? L"" : L", ") + std::wstring(browser.browser);
-    if (!controlOk)
+    if (!letsIn)
+        Line(L"NOT READY: the site lock lets no site in");
+    else if (!controlOk)
         Line(L"NOT READY: the control does not answer from the host's folder");
     else if (browsers.empty())
         Line(L"NOT READY: no browser will start this host (run MivoBridge.exe --register)");

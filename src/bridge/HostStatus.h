@@ -1,11 +1,12 @@
 #pragma once
 // --status: for each browser and scope, whether the host is registered, the
-// manifest path, whether that manifest names this executable; and whether
-// the control loads and answers from the host's folder.
+// manifest path, whether that manifest names this executable; whether the
+// control loads and answers from the host's folder; and the site lock.
 namespace mv::bridge {
 
-// Prints the report on standard output. Exit code 0 only when the control
-// answers and at least one browser will start this host.
+// Prints the report on standard output. Exit code 0 only when the site lock
+// lets some site in, the control answers such a site and at least one
+// browser will start this host.
 int PrintHostStatus();
 
 }  // namespace mv::bridge

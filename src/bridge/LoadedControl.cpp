@@ -47,11 +47,12 @@ HRESULT LoadedControl::Load(const std::wstring& dllPath, std::string& why) {
     return S_OK;
 }
 
-void LoadedControl::ShowPage(const std::wstring& origin) {
+bool LoadedControl::ShowPage(const std::wstring& origin) {
     Microsoft::WRL::ComPtr<IObjectWithSite> withSite;
-    if (FAILED(control_.As(&withSite))) return;
+    if (FAILED(control_.As(&withSite))) return false;
     // Should the site fail, the control keeps refusing: no page was shown.
     withSite->SetSite(MakeOriginSite(origin).Get());
+    return true;
 }
 
 }  // namespace mv::bridge

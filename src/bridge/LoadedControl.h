@@ -25,8 +25,9 @@ public:
 
     // A control of a locked installation serves only the page its site shows:
     // it is shown the request's origin, which the host has already let in.
-    // A control of an open installation has no site, and nothing is done.
-    void ShowPage(const std::wstring& origin);
+    // False when the control takes no site: it was made while the
+    // installation was open.
+    bool ShowPage(const std::wstring& origin);
 
 private:
     // Declared first, so released last: the object's code lives in the DLL.

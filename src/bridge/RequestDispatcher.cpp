@@ -139,11 +139,14 @@ json RequestDispatcher::CallMethod(const json& id, std::string_view name, const 
                                    KindName(kind));
     }
 
-    if (!control_.get()) {
+    // A control made while the installation was open takes no page, and
+    // refuses once it is locked: a new one reads the lock as it stands.
+    const bool showsPage = !origin.empty();
+    if (!control_.get() || (showsPage && !control_.ShowPage(origin))) {
         std::string why;
         if (FAILED(control_.Load(controlPath_, why))) return ErrorAnswer(id, ErrorCode::ControlUnavailable, why);
+        if (showsPage) control_.ShowPage(origin);
     }
-    control_.ShowPage(origin);
     json result;
     const HRESULT hr = method->invoke(control_.get(), converted.data(), result);
     if (FAILED(hr))
@@ -161,9 +164,13 @@ bool RequestDispatcher::OriginAllowed(const json& request, std::wstring& origin)
     const auto field = request.find("origin");
     if (field == request.end() || !field->is_string() || !WideFromUtf8(field->get_ref<const std::string&>(), origin))
         origin.clear();
-    if (!siteLock_) return true;
-    const sitelock::SiteLock& lock = siteLock_->Current();
-    return !lock.Locked() || (!origin.empty() && lock.Allows(origin));
+    const auto lock = siteLock_ ? siteLock_->Current() : nullptr;
+    // Only a locked installation's control is shown the page.
+    if (!lock || !lock->Locked()) {
+        origin.clear();
+        return true;
+    }
+    return !origin.empty() && lock->Allows(origin);
 }
 
 std::string RequestDispatcher::Serialize(const json& answer) {

@@ -53,7 +53,7 @@ HRESULT CMVDetector::FinalConstruct() noexcept {
 
 HRESULT CMVDetector::QueryObjectWithSite(void* self, REFIID, void** out, DWORD_PTR) noexcept {
     auto* detector = static_cast<CMVDetector*>(self);
-    if (!detector->gate_.Locked()) return E_NOINTERFACE;
+    if (!detector->gate_.AnswersSite()) return E_NOINTERFACE;
     IObjectWithSite* face = detector;
     face->AddRef();
     *out = face;

@@ -1,37 +1,45 @@
 #pragma once
 // The site lock as one control instance applies it. An unlocked
 // installation leaves the instance exactly as it always was; a locked one
-// serves script only after its site has shown a page the rules allow.
+// serves script only while its site shows a page the rules allow.
 #include <windows.h>
 #include <unknwn.h>
 #include <wrl/client.h>
+
+#include <string>
 
 namespace mv::control {
 
 class SiteGate {
 public:
     // Read once, when the instance is made: whether the instance answers
-    // IObjectWithSite at all cannot change under a host that asked.
+    // IObjectWithSite at all cannot change under a host that asked. A lock
+    // that cannot be read counts as locked.
     void ReadLock();
-    bool Locked() const noexcept { return locked_; }
+    bool AnswersSite() const noexcept { return answersSite_; }
 
-    // The rules are looked at again for each site (the file is read again
-    // once its size or last-write time has changed), so a changed list
-    // applies to the next page. A null site is the page going away.
+    // The page the site shows is asked once per site; a null site is the
+    // page going away.
     void SetSite(IUnknown* site);
     HRESULT GetSite(REFIID iid, void** out) const noexcept;
 
-    // S_OK, or E_ACCESSDENIED while a locked instance has no allowed page.
+    // S_OK, or E_ACCESSDENIED while the installation is locked and the
+    // instance has no allowed page. The rules are looked at for every call
+    // (mivo.cfg is read again once it has changed, and while it cannot be
+    // read), so a changed list applies to the next call.
     HRESULT ScriptAccess() const noexcept;
     // A site was given and showed no page the rules allow. Before any site
     // nothing is known yet: browsers ask for safety before they set the site.
-    bool PageRefused() const noexcept { return locked_ && page_ == Page::Refused; }
+    bool PageRefused() const noexcept;
 
 private:
-    enum class Page { NotSited, Allowed, Refused };
+    enum class Page { NotSited, Shown, Refused };
 
-    bool locked_ = false;
+    bool PageAllowed() const noexcept;
+
+    bool answersSite_ = false;
     Page page_ = Page::NotSited;
+    std::wstring url_;
     Microsoft::WRL::ComPtr<IUnknown> site_;
 };
 

@@ -3,6 +3,9 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <string>
+
+#include "win/UniqueHandle.h"
 
 namespace mv::sitelock {
 
@@ -10,8 +13,8 @@ namespace {
 
 constexpr std::wstring_view kHttps = L"https://";
 constexpr std::wstring_view kHttp = L"http://";
-// A section bigger than this is not a list anybody wrote by hand.
-constexpr DWORD kMaxSectionUnits = 1 << 20;
+// A file bigger than this is not a configuration anybody wrote by hand.
+constexpr DWORD kMaxConfigBytes = 1 << 20;
 
 bool StartsWithNoCase(std::wstring_view text, std::wstring_view prefix) {
     return text.size() >= prefix.size() &&
@@ -55,6 +58,49 @@ std::wstring_view Trimmed(std::wstring_view text) {
     return text;
 }
 
+enum class ConfigText { Missing, Unreadable, Read };
+
+bool DecodeCodePage(UINT codePage, DWORD flags, std::string_view bytes, std::wstring& text) {
+    text.clear();
+    if (bytes.empty()) return true;
+    const int size = static_cast<int>(bytes.size());
+    const int units = ::MultiByteToWideChar(codePage, flags, bytes.data(), size, nullptr, 0);
+    if (units <= 0) return false;
+    text.resize(static_cast<size_t>(units));
+    return ::MultiByteToWideChar(codePage, flags, bytes.data(), size, text.data(), units) == units;
+}
+
+// The whole file as text. Whatever stops a file that is there from being read
+// (held open without sharing, no access, too big) makes it unreadable, never
+// missing: a lock must not open because its file is busy.
+ConfigText ReadConfigText(const wchar_t* path, std::wstring& text) {
+    win::unique_file file(::CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        const DWORD error = ::GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? ConfigText::Missing
+                                                                              : ConfigText::Unreadable;
+    }
+    LARGE_INTEGER size{};
+    if (!::GetFileSizeEx(file.get(), &size) || size.QuadPart > kMaxConfigBytes) return ConfigText::Unreadable;
+    std::string bytes(static_cast<size_t>(size.QuadPart), '\0');
+    DWORD got = 0;
+    if (!bytes.empty() && (!::ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr) ||
+                           got != bytes.size()))
+        return ConfigText::Unreadable;
+
+    const std::string_view view(bytes);
+    if (view.substr(0, 2) == "\xFF\xFE") {
+        text.assign(reinterpret_cast<const wchar_t*>(bytes.data() + 2), (bytes.size() - 2) / sizeof(wchar_t));
+        return ConfigText::Read;
+    }
+    const bool decoded = view.substr(0, 3) == "\xEF\xBB\xBF"
+                             ? DecodeCodePage(CP_UTF8, 0, view.substr(3), text)
+                             : DecodeCodePage(CP_UTF8, MB_ERR_INVALID_CHARS, view, text) ||
+                                   DecodeCodePage(CP_ACP, 0, view, text);
+    return decoded ? ConfigText::Read : ConfigText::Unreadable;
+}
+
 }  // namespace
 
 bool SiteRule::Matches(const WebOrigin& origin) const {
@@ -71,6 +117,12 @@ bool SiteRule::Matches(const WebOrigin& origin) const {
             return same || below;
     }
     return false;
+}
+
+std::wstring SiteRule::ExampleOrigin() const {
+    std::wstring origin(scheme == WebOrigin::Scheme::Https ? kHttps : kHttp);
+    if (reach == Reach::SubdomainsOnly) origin += L"www.";
+    return origin + (kind == WebOrigin::HostKind::Ipv6 ? L"[" + host + L"]" : host);
 }
 
 std::optional<SiteRule> ParseSiteRule(std::wstring_view line) {
@@ -111,49 +163,54 @@ std::optional<SiteRule> ParseSiteRule(std::wstring_view line) {
 
 bool SiteLock::Allows(std::wstring_view url) const {
     if (!Locked()) return true;
+    if (rules_.empty()) return false;
     const auto origin = ParseWebOrigin(url);
     return origin && std::any_of(rules_.begin(), rules_.end(), [&](const SiteRule& r) { return r.Matches(*origin); });
 }
 
 SiteLock ReadSiteLock(const wchar_t* configFile) {
-    // The section as "line\0line\0\0"; a buffer too small is answered with
-    // its size less two, so grow until the section fits.
-    std::wstring section;
-    for (DWORD units = 4096;; units *= 2) {
-        section.assign(units, L'\0');
-        const DWORD got = ::GetPrivateProfileSectionW(kSiteLockSection, section.data(), units, configFile);
-        section.resize(got);
-        if (got < units - 2) break;
-        if (units >= kMaxSectionUnits) {
-            // Whole lines only: a rule cut short could name a wider host.
-            const size_t lastEnd = section.rfind(L'\0');
-            section.resize(lastEnd == std::wstring::npos ? 0 : lastEnd);
-            break;
-        }
+    std::wstring text;
+    switch (ReadConfigText(configFile, text)) {
+        case ConfigText::Missing: return SiteLock();
+        case ConfigText::Unreadable: return SiteLock::Unreadable();
+        case ConfigText::Read: break;
     }
+    bool inSection = false, sectionSeen = false;
     std::vector<SiteRule> rules;
-    for (size_t at = 0; at < section.size();) {
-        const size_t end = std::min(section.find(L'\0', at), section.size());
-        if (auto rule = ParseSiteRule(std::wstring_view(section).substr(at, end - at))) rules.push_back(*rule);
+    std::vector<std::wstring> ignored;
+    for (size_t at = 0; at < text.size();) {
+        const size_t end = std::min(text.find_first_of(L"\r\n", at), text.size());
+        const std::wstring_view line = Trimmed(std::wstring_view(text).substr(at, end - at));
         at = end + 1;
+        if (!line.empty() && line.front() == L'[') {
+            const size_t close = line.find(L']');
+            const std::wstring_view name = Trimmed(line.substr(1, close == line.npos ? line.npos : close - 1));
+            inSection = name.size() == std::size(kSiteLockSection) - 1 && StartsWithNoCase(name, kSiteLockSection);
+            sectionSeen = sectionSeen || inSection;
+            continue;
+        }
+        if (!inSection || line.empty() || line.front() == L';') continue;
+        if (auto rule = ParseSiteRule(line))
+            rules.push_back(std::move(*rule));
+        else
+            ignored.emplace_back(line);
     }
-    return SiteLock(std::move(rules));
+    return sectionSeen ? SiteLock(std::move(rules), std::move(ignored)) : SiteLock();
 }
 
-const SiteLock& SiteLockFile::Current() {
+std::shared_ptr<const SiteLock> SiteLockFile::Current() {
     WIN32_FILE_ATTRIBUTE_DATA data{};
     const bool exists = ::GetFileAttributesExW(path_.c_str(), GetFileExInfoStandard, &data) != FALSE;
     const unsigned long long size = (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
     const unsigned long long written =
         (static_cast<unsigned long long>(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
-    if (!read_ || exists != exists_ || size != size_ || written != written_) {
-        lock_ = ReadSiteLock(path_.c_str());
-        read_ = true;
-        exists_ = exists;
-        size_ = size;
-        written_ = written;
-    }
-    return lock_;
+    if (lock_ && exists == exists_ && size == size_ && written == written_) return lock_;
+    auto lock = std::make_shared<const SiteLock>(ReadSiteLock(path_.c_str()));
+    lock_ = lock->Readable() ? lock : nullptr;
+    exists_ = exists;
+    size_ = size;
+    written_ = written;
+    return lock;
 }
 
 }  // namespace mv::sitelock

@@ -48,6 +48,21 @@ std::vector<std::wstring_view> CdataSegments(std::wstring_view value) {
     return parts;
 }
 
+// An entry's value, or none for no entry.
+std::optional<std::wstring> ValueOf(const XmlNode* entry) {
+    if (!entry) return std::nullopt;
+    const XmlNode* child = entry->first_node();
+    if (!child) return std::wstring();
+    std::wstring value(child->value(), child->value_size());
+    // A value holding "]]>" is kept as a run of CDATA sections.
+    if (child->type() == rapidxml::node_cdata)
+        for (child = child->next_sibling(); child && child->type() == rapidxml::node_cdata;
+             child = child->next_sibling())
+            value.append(child->value(), child->value_size());
+    value.resize(wcsnlen(value.c_str(), value.size()));
+    return value;
+}
+
 bool NameIs(const XmlNode& node, std::wstring_view name) {
     return std::wstring_view(node.name(), node.name_size()) == name;
 }
@@ -140,6 +155,7 @@ bool UserDataStore::LoadOrCreate() {
         if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) return synced_ = false;
         CreateNew();
         RememberFile();
+        ReapplyUnsaved();
         return synced_ = true;
     }
     const LoadResult loaded = file_.TryLoadFile(path_.c_str());
@@ -148,12 +164,14 @@ bool UserDataStore::LoadOrCreate() {
         RememberFile();
         fileBytes_ = static_cast<size_t>(seen_.size);
         liveBytes_ = fileBytes_ * sizeof(wchar_t);
+        ReapplyUnsaved();
         return synced_ = true;
     }
     // A copy that cannot be kept means the file is not written over either.
     if (loaded == LoadResult::Unreadable || !SetAsideCopy(path_.str())) return synced_ = false;
     CreateNew();
     RememberFile();
+    ReapplyUnsaved();
     return synced_ = true;
 }
 
@@ -167,7 +185,7 @@ bool UserDataStore::CreateNew() {
     if (!root) return false;
     file_.document().append_node(root);
     IndexEntries();
-    Save();
+    if (Print()) WriteOut();
     return true;
 }
 
@@ -202,7 +220,7 @@ bool UserDataStore::SyncWithFile() {
     return LoadOrCreate();
 }
 
-bool UserDataStore::Save(Change change, const XmlNode* entry) {
+bool UserDataStore::Print(Change change, const XmlNode* entry) {
     const bool spliced = (change == Change::Replaced && saved_.Reprint(*entry)) ||
                          (change == Change::Appended && saved_.PrintAppended(*entry));
     if (!spliced) saved_.PrintAll(file_, root_);
@@ -214,10 +232,15 @@ bool UserDataStore::Save(Change change, const XmlNode* entry) {
     }
     fileBytes_ = disk.size();
     liveBytes_ = disk.size() * sizeof(wchar_t);
-    if (path_.empty()) return true;
-    if (XmlFile::WriteDiskBytes(path_.c_str(), disk)) shared_->CountSave();
-    RememberFile();
     return true;
+}
+
+bool UserDataStore::WriteOut() {
+    if (path_.empty()) return true;
+    const bool written = XmlFile::WriteDiskBytes(path_.c_str(), saved_.bytes());
+    if (written) shared_->CountSave();
+    RememberFile();
+    return written;
 }
 
 void UserDataStore::CompactIfWasteful() {
@@ -262,17 +285,7 @@ std::wstring UserDataStore::ReadValue(const wchar_t* key) {
             StoreMutex::Hold hold(*shared_);
             if (hold.owned()) SyncWithFile();
         }
-        XmlNode* entry = key ? FindEntry(key) : nullptr;
-        const XmlNode* child = entry ? entry->first_node() : nullptr;
-        if (!child) return std::wstring();
-        std::wstring value(child->value(), child->value_size());
-        // A value holding "]]>" is kept as a run of CDATA sections.
-        if (child->type() == rapidxml::node_cdata)
-            for (child = child->next_sibling(); child && child->type() == rapidxml::node_cdata;
-                 child = child->next_sibling())
-                value.append(child->value(), child->value_size());
-        value.resize(wcsnlen(value.c_str(), value.size()));
-        return value;
+        return ValueOf(key ? FindEntry(key) : nullptr).value_or(std::wstring());
     } catch (...) {
         return std::wstring();
     }
@@ -284,43 +297,91 @@ void UserDataStore::WriteValue(const wchar_t* key, const wchar_t* value) {
     if (!value || wcsnlen(value, kMaxStoreFileBytes) == kMaxStoreFileBytes || !IsStorableKey(key)) return;
     try {
         std::lock_guard<std::mutex> guard(lock_);
-        // A write is never made without the lock, nor over a file this
-        // process could not read.
+        // A write is never made without the lock. Over a file this process
+        // could not read, the change is kept until it can be.
         StoreMutex::Hold hold(*shared_);
-        if (!hold.owned() || !SyncWithFile()) return;
-        if (XmlNode* entry = FindEntry(key))
-            ReplaceEntryValue(entry, value);
+        if (!hold.owned()) return;
+        const bool synced = SyncWithFile();
+        if (!Root()) return;
+        XmlNode* entry = FindEntry(key);
+        const auto pending = std::find_if(unsaved_.begin(), unsaved_.end(),
+                                          [&](const Unsaved& change) { return change.key == key; });
+        std::optional<std::wstring> base = pending != unsaved_.end() ? pending->base : ValueOf(entry);
+        if (!(entry ? ReplaceEntryValue(entry, value) : AddEntry(key, value))) return;
+        if (synced && WriteOut())
+            unsaved_.clear();
         else
-            AddEntry(key, value);
+            KeepUnsaved(key, value, std::move(base));
         CompactIfWasteful();
     } catch (...) {
     }
 }
 
 bool UserDataStore::AddEntry(const wchar_t* key, const wchar_t* value) {
-    XmlNode* root = Root();
-    if (!root) return false;
-    XmlNode* entry = file_.CreateNode(rapidxml::node_element, key, L"");
-    if (!entry || !InsertSegments(*entry, nullptr, value)) return false;
-    root->append_node(entry);
-    const std::wstring_view name(entry->name(), entry->name_size());
+    XmlNode* entry = AppendEntry(key, value);
+    if (!entry) return false;
     try {
-        if (indexed_) entries_.emplace(name, entry);
-        if (Save(Change::Appended, entry)) return true;
+        if (Print(Change::Appended, entry)) return true;
     } catch (...) {
     }
-    entries_.erase(name);
-    root->remove_node(entry);
+    entries_.erase(std::wstring_view(entry->name(), entry->name_size()));
+    Root()->remove_node(entry);
     return false;
 }
 
-void UserDataStore::ReplaceEntryValue(XmlNode* entry, const wchar_t* value) {
+// The new entry, appended and indexed; null when it could not be made.
+XmlNode* UserDataStore::AppendEntry(const wchar_t* key, std::wstring_view value) {
+    XmlNode* root = Root();
+    if (!root) return nullptr;
+    XmlNode* entry = file_.CreateNode(rapidxml::node_element, key, L"");
+    if (!entry || !InsertSegments(*entry, nullptr, value)) return nullptr;
+    root->append_node(entry);
+    try {
+        if (indexed_) entries_.emplace(std::wstring_view(entry->name(), entry->name_size()), entry);
+        return entry;
+    } catch (...) {
+    }
+    root->remove_node(entry);
+    return nullptr;
+}
+
+bool UserDataStore::ReplaceEntryValue(XmlNode* entry, const wchar_t* value) {
     EntrySnapshot before(*entry);
     try {
-        if (PutValue(*entry, value) && Save(Change::Replaced, entry)) return;
+        if (PutValue(*entry, value) && Print(Change::Replaced, entry)) return true;
     } catch (...) {
     }
     before.Restore();
+    return false;
+}
+
+void UserDataStore::KeepUnsaved(const wchar_t* key, const wchar_t* value, std::optional<std::wstring> base) {
+    for (Unsaved& change : unsaved_)
+        if (change.key == key) {
+            change.value = value;
+            return;
+        }
+    unsaved_.push_back({key, value, std::move(base)});
+}
+
+// Runs after the document was read again from the file.
+void UserDataStore::ReapplyUnsaved() {
+    std::vector<Unsaved> still;
+    for (Unsaved& change : unsaved_) {
+        XmlNode* entry = FindEntry(change.key.c_str());
+        if (ValueOf(entry) != change.base) continue;
+        bool put = false;
+        if (entry) {
+            EntrySnapshot before(*entry);
+            put = PutValue(*entry, change.value);
+            if (!put) before.Restore();
+        } else {
+            put = AppendEntry(change.key.c_str(), change.value) != nullptr;
+        }
+        if (put) still.push_back(std::move(change));
+    }
+    unsaved_ = std::move(still);
+    saved_.Forget();
 }
 
 bool UserDataStore::PutValue(XmlNode& entry, std::wstring_view value) {

@@ -8,9 +8,11 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 #include "userdata/SavedBytes.h"
 #include "userdata/StoreMutex.h"
@@ -62,15 +64,21 @@ private:
     bool SyncWithFile();
     bool UpToDate() const;
     void RememberFile();
-    // What changed since the last save: the whole document, or one entry
+    // What changed since the last print: the whole document, or one entry
     // of the root, replaced or appended.
     enum class Change { Document, Replaced, Appended };
-    bool Save(Change change = Change::Document, const XmlNode* entry = nullptr);
+    // False when the file would grow past its bound: the change is undone.
+    bool Print(Change change = Change::Document, const XmlNode* entry = nullptr);
+    // False when the printed document could not be written.
+    bool WriteOut();
     void CompactIfWasteful();
 
     bool AddEntry(const wchar_t* key, const wchar_t* value);
-    void ReplaceEntryValue(XmlNode* entry, const wchar_t* value);
+    bool ReplaceEntryValue(XmlNode* entry, const wchar_t* value);
+    XmlNode* AppendEntry(const wchar_t* key, std::wstring_view value);
     bool PutValue(XmlNode& entry, std::wstring_view value);
+    void KeepUnsaved(const wchar_t* key, const wchar_t* value, std::optional<std::wstring> base);
+    void ReapplyUnsaved();
     bool InsertSegments(XmlNode& entry, XmlNode* before, std::wstring_view value);
 
     XmlNode* Root() const { return root_; }
@@ -97,6 +105,17 @@ private:
     // False when the index could not be built: entries are then walked.
     bool indexed_ = false;
     SavedBytes saved_;
+
+    // A change the file does not hold yet (it could not be read or written):
+    // saved with the next save, and applied again over each reload unless
+    // another process has changed the key since; its value then stands.
+    struct Unsaved {
+        std::wstring key;
+        std::wstring value;
+        // The key's value in the file as this process last read it.
+        std::optional<std::wstring> base;
+    };
+    std::vector<Unsaved> unsaved_;
 };
 
 // The one store of the process, made at the first call.

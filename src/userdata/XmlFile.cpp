@@ -25,6 +25,10 @@ constexpr LONGLONG kLargestReadBytes = 32 * 1024 * 1024;
 // The parser descends one call per element level: a file nested deeper than
 // any store writes would exhaust the stack, so it is refused unparsed.
 constexpr int kMaxElementDepth = 1000;
+// Half the store's lock wait (StoreMutex::kLockWaitMs): a process that
+// waits for the lock while a save retries still gets it in time.
+constexpr ULONGLONG kReplaceRetryMs = 1000;
+constexpr DWORD kReplaceRetryStepMs = 25;
 
 // The marker counts only inside the XML declaration at the start of the
 // file: a stored value holding the same bytes must not make the next load
@@ -85,14 +89,17 @@ bool WriteAll(HANDLE file, std::string_view bytes) {
 }
 
 // A virus scanner or indexer may hold the old file for a moment.
+// A file held open by a virus scanner or a backup is let go within moments.
 bool ReplaceWith(const std::wstring& temp, const wchar_t* path) {
-    for (int attempt = 0; attempt < 5; ++attempt) {
+    const ULONGLONG deadline = ::GetTickCount64() + kReplaceRetryMs;
+    for (;;) {
         if (::MoveFileExW(temp.c_str(), path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
         const DWORD error = ::GetLastError();
-        if (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) break;
-        ::Sleep(20);
+        if ((error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION && error != ERROR_LOCK_VIOLATION) ||
+            ::GetTickCount64() >= deadline)
+            return false;
+        ::Sleep(kReplaceRetryStepMs);
     }
-    return false;
 }
 
 wchar_t* PoolCopy(XmlDocument& document, const wchar_t* text, size_t length) {

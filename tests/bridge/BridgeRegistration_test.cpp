@@ -5,6 +5,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include <tuple>
+
 #include "BridgeProcess.h"
 #include "TestSupport.h"
 #include "bridge/HostManifest.h"
@@ -70,6 +72,19 @@ TEST(BridgeRegistrationTest, RegisterUnregisterAndStatusPerUserAndPerMachine) {
         }
         EXPECT_EQ(0u, RunBridgeCommand(host, L"--status", &status)) << status;
         EXPECT_TRUE(Contains(status, "READY for Chrome, Chromium, Edge, Firefox")) << status;
+        // A locked installation that serves its sites is ready; one whose
+        // rules are all mistyped serves none. Each names what it ignores.
+        const std::tuple<const char*, DWORD, const char*> locks[] = {
+            {"[sitelock]\r\nhttps://=example.com\r\npay.example.org/*\r\n", 0, "locked to 1 rule"},
+            {"[sitelock]\r\npay.example.org/*\r\n", 1, "no rule is valid"},
+        };
+        for (const auto& [config, code, says] : locks) {
+            if (*flag) break;  // the lock is the folder's, whatever the scope
+            WriteFileBytes(dir.Child(L"mivo.cfg"), config);
+            EXPECT_EQ(code, RunBridgeCommand(host, L"--status", &status)) << status;
+            EXPECT_TRUE(Contains(status, says) && Contains(status, "not a rule: pay.example.org/*")) << status;
+        }
+        ::DeleteFileW(dir.Child(L"mivo.cfg").c_str());
         EXPECT_EQ(1u, RunBridgeCommand(otherHost, L"--status", &status)) << status;
         EXPECT_TRUE(Contains(status, "names another program")) << status;
 

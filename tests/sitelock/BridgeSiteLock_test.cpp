@@ -7,6 +7,7 @@
 
 #include "TestSupport.h"
 #include "bridge/RequestDispatcher.h"
+#include "win/UniqueHandle.h"
 
 namespace mv::test {
 namespace {
@@ -19,10 +20,16 @@ TEST(BridgeSiteLockTest, LockedHostServesOnlyRequestsFromAllowedOrigins) {
     const std::wstring control = dir.Child(L"MivoDetector.dll");
     ASSERT_TRUE(::CopyFileW(ControlDllPath().c_str(), control.c_str(), FALSE));
     WriteFileBytes(dir.Child(L"mivo.cfg"), "[channel]\r\nnum=7\r\n[sitelock]\r\nhttps://example.com\r\n");
+    // Held open without sharing by another program as the host starts.
+    win::unique_file held(
+        ::CreateFileW(dir.Child(L"mivo.cfg").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held);
     bridge::RequestDispatcher host(control);
     const auto answer = [&](const std::string& origin) {
         return json::parse(host.Answer(R"({"id":1,"method":"GetChannelNum","args":[])" + origin + "}"));
     };
+    EXPECT_EQ("NOT_ALLOWED", answer(R"(,"origin":"https://example.com")")["error"]["code"]) << "held";
+    held.reset();
 
     for (const char* origin : {"", R"(,"origin":"https://evil.test")", R"(,"origin":"http://example.com")",
                                R"(,"origin":"https://example.com.evil.test")", R"(,"origin":["https://example.com"])",
@@ -35,6 +42,16 @@ TEST(BridgeSiteLockTest, LockedHostServesOnlyRequestsFromAllowedOrigins) {
     EXPECT_EQ(7, answer(R"(,"origin":"https://www.example.com:8443")")["result"]) << "the control is shown the page";
     WriteFileBytes(dir.Child(L"mivo.cfg"), "[channel]\r\nnum=7\r\n");
     EXPECT_EQ(7, answer("")["result"]) << "unlocked: the origin is not asked";
+    WriteFileBytes(dir.Child(L"mivo.cfg"), "[channel]\r\nnum=7\r\n[sitelock]\r\npay.example.org/*\r\n");
+    EXPECT_EQ("NOT_ALLOWED", answer(R"(,"origin":"https://pay.example.org")")["error"]["code"]) << "no valid rule";
+
+    // A control made while the installation was open takes no page.
+    bridge::RequestDispatcher opened(control);
+    WriteFileBytes(dir.Child(L"mivo.cfg"), "[channel]\r\nnum=7\r\n");
+    EXPECT_EQ(7, json::parse(opened.Answer(R"({"id":3,"method":"GetChannelNum","args":[]})"))["result"]);
+    WriteFileBytes(dir.Child(L"mivo.cfg"), "[channel]\r\nnum=7\r\n[sitelock]\r\nhttps://example.com\r\n");
+    const std::string call = R"({"id":4,"method":"GetChannelNum","args":[],"origin":"https://example.com"})";
+    EXPECT_EQ(7, json::parse(opened.Answer(call))["result"]) << "locked after the control was made";
 }
 
 }  // namespace

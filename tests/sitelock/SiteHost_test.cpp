@@ -15,6 +15,7 @@
 #include "shortcuts/SpecialFolders.h"
 #include "userdata/UserDataStore.h"
 #include "win/ScopedBstr.h"
+#include "win/UniqueHandle.h"
 
 namespace mv::test {
 namespace {
@@ -60,9 +61,10 @@ protected:
         ControlDirTest::TearDown();
     }
 
-    // Made after the configuration is written: the lock is read then.
+    // Made after the configuration is written (none: as it stands): the
+    // lock is read then.
     ComPtr<IMVDetectorCOM> Create(const char* config) {
-        WriteConfig(config);
+        if (config) WriteConfig(config);
         com::CComObject<control::CMVDetector>* object = nullptr;
         EXPECT_EQ(S_OK, com::CComObject<control::CMVDetector>::CreateInstance(&object));
         ComPtr<IMVDetectorCOM> detector;
@@ -83,13 +85,28 @@ protected:
     }
 };
 
-TEST_F(SiteHostTest, WithoutAValidRuleTheControlIsAsAlwaysAndHasNoSite) {
-    auto detector = Create("[sitelock]\r\nexample.com\r\nftp://example.com\r\n");
-    void* out = &out;
-    EXPECT_EQ(E_NOINTERFACE, detector->QueryInterface(IID_IObjectWithSite, &out));
-    EXPECT_EQ(nullptr, out);
-    EXPECT_EQ(S_OK, Safety(detector.Get()));
-    EXPECT_EQ(std::size(kMethods), CountAnswering(detector.Get(), S_OK));
+// A section with no valid rule, or a file held open without sharing, lets
+// no page in; the same instance serves once the file lets its page in.
+TEST_F(SiteHostTest, ALockThatLetsNoSiteInRefusesUntilTheFileDoes) {
+    static const TestSiteRoads kAllowed{FALSE, TRUE, L"https://www.example.com/", nullptr};
+    for (const bool held : {true, false}) {
+        WriteConfig(held ? kLocked : "[sitelock]\r\nexample.com\r\nftp://example.com\r\n");
+        win::unique_file holder;
+        if (held)
+            holder.reset(::CreateFileW((controlDir_ + L"\\mivo.cfg").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                       0, nullptr));
+        ASSERT_EQ(held, static_cast<bool>(holder));
+        auto detector = Create(nullptr);
+        ASSERT_EQ(S_OK, SetSite(detector.Get(), &kAllowed)) << held;
+        EXPECT_EQ(E_FAIL, Safety(detector.Get())) << held;
+        EXPECT_EQ(std::size(kMethods), CountAnswering(detector.Get(), E_ACCESSDENIED)) << held;
+
+        holder.reset();
+        if (!held) WriteConfig(kLocked);
+        ULONG channel = 0;
+        EXPECT_EQ(S_OK, detector->GetChannelNum(&channel)) << held;
+        EXPECT_EQ(7u, channel) << held;
+    }
 }
 
 TEST_F(SiteHostTest, LockedControlServesOnlyAPageItsSiteShowsAllowed) {
@@ -117,19 +134,21 @@ TEST_F(SiteHostTest, LockedControlServesOnlyAPageItsSiteShowsAllowed) {
     }
 }
 
-TEST_F(SiteHostTest, LockedControlWaitsForASiteAndReadsTheRulesForEachPage) {
+TEST_F(SiteHostTest, LockedControlWaitsForASiteAndReadsTheRulesForEachCall) {
     static const TestSiteRoads kEvil{TRUE, FALSE, L"https://evil.test/", nullptr};
     auto detector = Create(kLocked);
     EXPECT_EQ(S_OK, Safety(detector.Get())) << "browsers ask before they give the site";
     EXPECT_EQ(std::size(kMethods), CountAnswering(detector.Get(), E_ACCESSDENIED)) << "no site yet";
 
     ASSERT_EQ(S_OK, SetSite(detector.Get(), &kEvil));
-    WriteConfig(std::string(kLocked) + "https://evil.test\r\n");
     ULONG channel = 0;
     EXPECT_EQ(E_ACCESSDENIED, detector->GetChannelNum(&channel));
-    ASSERT_EQ(S_OK, SetSite(detector.Get(), &kEvil));
+    WriteConfig(std::string(kLocked) + "https://evil.test\r\n");
     EXPECT_EQ(S_OK, detector->GetChannelNum(&channel));
     EXPECT_EQ(7u, channel);
+    WriteConfig(kLocked);
+    EXPECT_EQ(E_ACCESSDENIED, detector->GetChannelNum(&channel)) << "a rule taken away applies at once";
+    WriteConfig(std::string(kLocked) + "https://evil.test\r\n");
 
     ASSERT_EQ(S_OK, SetSite(detector.Get(), nullptr));
     EXPECT_EQ(E_ACCESSDENIED, detector->GetChannelNum(&channel)) << "the page has gone";

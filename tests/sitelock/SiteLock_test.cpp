@@ -1,4 +1,6 @@
 // Site rules: how [sitelock] is read and which page addresses it lets in.
+#include <windows.h>
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -6,6 +8,7 @@
 
 #include "TestSupport.h"
 #include "sitelock/SiteLock.h"
+#include "win/UniqueHandle.h"
 
 namespace {
 
@@ -91,18 +94,50 @@ TEST(SiteLockTest, ReadsTheSectionOfTheConfigurationFile) {
     const std::wstring file = dir.Child(L"mivo.cfg");
     std::string many = "[sitelock]\r\n";
     for (int i = 0; i < 400; ++i) many += "https://=host" + std::to_string(i) + ".example.com\r\n";
-    const std::pair<std::string, size_t> cases[] = {
-        {"", 0},  // no file
-        {"[channel]\r\nnum=5\r\n[sitelock]\r\n", 0},
-        {"[SiteLock]\r\n; https://comment.test\r\nno rule\r\n\r\n https://a.test \r\nhttps://=b.test\r\n[x]\r\nhttps://c.test\r\n", 2},
-        {many, 400},  // more than the first buffer holds
+    struct Case {
+        std::string text;
+        bool locked;
+        size_t rules, ignored;
+        const wchar_t* page;  // let in exactly when it has rules
+    } const cases[] = {
+        {"", false, 0, 0, L"https://any.test/"},  // no file
+        {"[channel]\r\nnum=5\r\n", false, 0, 0, L"https://any.test/"},
+        {"[channel]\r\nnum=5\r\n[sitelock]\r\n", true, 0, 0, L"https://any.test/"},
+        {"[sitelock]\r\npay.example.org/*\r\nhttps://pay.example.org/*\r\n", true, 0, 2, L"https://pay.example.org/"},
+        {"[SiteLock]\r\n; https://comment.test\r\nno rule\r\n\r\n https://a.test \r\nhttps://=b.test\r\n[x]\r\nhttps://c.test\r\n",
+         true, 2, 1, L"https://www.a.test/"},
+        {many, true, 400, 0, L"https://host399.example.com/"},
+        {"[sitelock]\nhttps://b\xC3\xBC" "cher.example\n", true, 1, 0, L"https://www.xn--bcher-kva.example/"},
+        {"\xEF\xBB\xBF[sitelock]\r\nhttps://\xE9\x9F\xB3.example\r\n", true, 1, 0, L"https://\u97F3.example/"},
     };
-    for (const auto& [text, rules] : cases) {
+    for (const auto& c : cases) {
         mv::test::RemoveTree(file);
-        if (!text.empty()) mv::test::WriteFileBytes(file, text);
+        if (!c.text.empty()) mv::test::WriteFileBytes(file, c.text);
         const SiteLock lock = mv::sitelock::ReadSiteLock(file.c_str());
-        EXPECT_EQ(rules, lock.rules().size()) << text.substr(0, 80);
-        EXPECT_EQ(rules != 0, lock.Locked());
+        EXPECT_EQ(c.locked, lock.Locked()) << c.text.substr(0, 80);
+        EXPECT_EQ(c.rules, lock.rules().size()) << c.text.substr(0, 80);
+        EXPECT_EQ(c.ignored, lock.ignored().size()) << c.text.substr(0, 80);
+        EXPECT_EQ(!c.locked || c.rules != 0, lock.Allows(c.page)) << c.text.substr(0, 80);
+    }
+}
+
+// A file another program holds open without sharing refuses every page, and
+// is read again at the next look: the failure is never remembered.
+TEST(SiteLockTest, AFileThatCannotBeReadRefusesEverySiteUntilItCanBe) {
+    mv::test::ScopedTempDir dir(L"sitelock held");
+    const std::wstring file = dir.Child(L"mivo.cfg");
+    mv::test::WriteFileBytes(file, "[sitelock]\r\nhttps://example.com\r\n");
+    mv::sitelock::SiteLockFile cached(file);
+    for (const bool held : {true, false}) {
+        mv::win::unique_file holder;
+        if (held) holder.reset(::CreateFileW(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_EQ(held, static_cast<bool>(holder));
+        for (const SiteLock& lock : {mv::sitelock::ReadSiteLock(file.c_str()), *cached.Current()}) {
+            EXPECT_TRUE(lock.Locked()) << held;
+            EXPECT_EQ(!held, lock.Readable()) << held;
+            EXPECT_EQ(!held, lock.Allows(L"https://example.com/")) << held;
+            EXPECT_FALSE(lock.Allows(L"https://evil.test/")) << held;
+        }
     }
 }
 

@@ -125,6 +125,43 @@ TEST(StoreProcesses, DeeplyNestedFilesAreKeptAsideWithoutACrash) {
     }
 }
 
+// A backup program holds the file, letting others read it, for longer than
+// a save waits. What this process could not save is saved with its next
+// save, after another process has saved; a key that process changed
+// meanwhile keeps its newer value.
+TEST(StoreProcesses, AValueSetWhileTheFileIsHeldIsSavedWithTheNextSave) {
+    ScopedTempDir dir(L"storeheld");
+    const std::wstring file = test::StoreFileIn(dir);
+    UserDataStore store(dir.path());
+    store.WriteValue(L"p0", L"before");
+    win::unique_file held(
+        ::CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held);
+    store.WriteValue(L"kept", L"mine");
+    store.WriteValue(L"p0", L"mine");
+    EXPECT_EQ(std::string::npos, test::ReadFileBytes(file).find("mine")) << "saved over a held file";
+    win::unique_process_information other;
+    ASSERT_TRUE(test::StartStoreClient(L"write \"" + dir.path() + L"\" p 1", other));
+    // The other process may meet the held file and wait it out, or start
+    // later and save at once.
+    ::Sleep(500);
+    held.reset();
+    ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(other.get().hProcess, 120000));
+    DWORD code = 1;
+    ::GetExitCodeProcess(other.get().hProcess, &code);
+    ASSERT_EQ(0u, code);
+    EXPECT_NE(std::string::npos, test::ReadFileBytes(file).find("value of p0")) << "the other process lost its save";
+
+    store.WriteValue(L"next", L"1");
+    UserDataStore reloaded(dir.path());
+    const std::pair<const wchar_t*, const wchar_t*> expected[] = {
+        {L"kept", L"mine"}, {L"p0", L"value of p0"}, {L"next", L"1"}};
+    for (const auto& [key, value] : expected) {
+        EXPECT_EQ(value, reloaded.ReadValue(key)) << test::Utf8(key);
+        EXPECT_EQ(value, store.ReadValue(key)) << test::Utf8(key);
+    }
+}
+
 TEST(StoreProcesses, ALockHeldByAHungProcessStopsWritesAndNothingElse) {
     ScopedTempDir dir(L"storehung");
     const std::wstring file = test::StoreFileIn(dir);

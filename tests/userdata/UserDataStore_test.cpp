@@ -200,7 +200,8 @@ TEST_F(StoreTest, UnreadableFilesAreKeptAsideEachUnderANameOfItsOwn) {
 
 // Antivirus and backup programs hold a file open without sharing for a
 // moment: the store must wait that out, neither setting the file aside nor
-// saving over what it could not read.
+// saving over what it could not read, and save a change made meanwhile
+// with its next save. A store that never read the file keeps nothing.
 TEST_F(StoreTest, AFileThatCannotBeReadForAMomentLosesNothing) {
     UserDataStore store(dir_.path());
     store.WriteValue(L"a", L"1");
@@ -210,7 +211,8 @@ TEST_F(StoreTest, AFileThatCannotBeReadForAMomentLosesNothing) {
         win::unique_file held(::CreateFileW(file_.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
         ASSERT_TRUE(held);
         EXPECT_EQ(L"1", store.ReadValue(L"a"));
-        store.WriteValue(L"d", L"lost while held");
+        store.WriteValue(L"d", L"kept while held");
+        EXPECT_EQ(L"kept while held", store.ReadValue(L"d"));
         UserDataStore opened(dir_.path());
         opened.WriteValue(L"e", L"lost while held");
         EXPECT_EQ(L"", opened.ReadValue(L"a"));
@@ -218,7 +220,7 @@ TEST_F(StoreTest, AFileThatCannotBeReadForAMomentLosesNothing) {
     store.WriteValue(L"f", L"6");
     UserDataStore reloaded(dir_.path());
     const std::pair<const wchar_t*, const wchar_t*> expected[] = {
-        {L"a", L"1"}, {L"b", L"2"}, {L"c", L"3"}, {L"d", L""}, {L"e", L""}, {L"f", L"6"}};
+        {L"a", L"1"}, {L"b", L"2"}, {L"c", L"3"}, {L"d", L"kept while held"}, {L"e", L""}, {L"f", L"6"}};
     for (const auto& [key, value] : expected) EXPECT_EQ(value, reloaded.ReadValue(key)) << Utf8(key);
     EXPECT_FALSE(FileExists(file_ + L".bad"));
 }
