@@ -6,8 +6,8 @@
 #include "server/Module.h"
 #include "server/RegistrationScript.h"
 #include "server/RegistrationTypeLib.h"
-#include "server/SideBySide.h"
 #include "server/ResourceIds.h"
+#include "server/SideBySide.h"
 
 namespace mv::server {
 

@@ -1,5 +1,6 @@
 #include "server/SideBySide.h"
 
+#include <cwchar>
 #include <cwctype>
 #include <vector>
 
