@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
+#include <utility>
+
 #include "RegistrationChecks.h"
 #include "TestSupport.h"
 #include "win/UniqueHandle.h"
@@ -21,35 +24,21 @@ const std::wstring kOtherInterfaceKey = std::wstring(kWow64View) + kInterfaceKey
 
 std::wstring TypeLibEntry(const wchar_t* platform) { return kTypeLibKey + L"\\1.0\\0\\" + platform; }
 
-void CopyKey(HKEY root, const std::wstring& from, const std::wstring& to) {
-    win::unique_hkey source, target;
-    ASSERT_EQ(ERROR_SUCCESS, ::RegOpenKeyExW(root, ClassesPath(from).c_str(), 0, KEY_READ, source.put()));
-    ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExW(root, ClassesPath(to).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                                               target.put(), nullptr));
-    ASSERT_EQ(ERROR_SUCCESS, ::RegCopyTreeW(source.get(), nullptr, target.get()));
-}
-
 void SetDefault(HKEY root, const std::wstring& below, const std::wstring& value) {
     ASSERT_EQ(ERROR_SUCCESS, ::RegSetKeyValueW(root, ClassesPath(below).c_str(), nullptr, REG_SZ, value.c_str(),
                                                static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))));
 }
 
 std::wstring WithoutLinesHolding(const std::wstring& text, const std::wstring& part) {
-    std::wstring kept;
-    for (size_t start = 0, end; start < text.size(); start = end + 1) {
-        end = text.find(L'\n', start);
-        const std::wstring line = text.substr(start, end - start + 1);
-        if (line.find(part) == std::wstring::npos) kept += line;
-    }
+    std::wistringstream lines(text);
+    std::wstring kept, line;
+    while (std::getline(lines, line))
+        if (line.find(part) == std::wstring::npos) kept += line + L"\n";
     return kept;
 }
 
-struct SideBySideCase {
-    ClassesRoot root;
-    bool otherStaysRegistered;
-};
-
-class SideBySideTest : public ::testing::TestWithParam<SideBySideCase> {
+// Per machine or per user; the 32-bit control still registered, or gone first.
+class SideBySideTest : public ::testing::TestWithParam<std::pair<ClassesRoot, bool>> {
 protected:
     RegistrationSandbox sandbox_;
 };
@@ -63,7 +52,13 @@ TEST_P(SideBySideTest, UnregisteringOneLeavesWhatTheOtherNeedsAndTheLastLeavesNo
     const HKEY classes = RootKey(root);
     const HKEY typeLibs = RootKey(RegisteredTypeLibPath(root) ? root : ClassesRoot::Machine);
 
-    CopyKey(classes, kClassKey, kOtherClassKey);
+    {
+        win::unique_hkey ours, others;
+        ASSERT_EQ(ERROR_SUCCESS, ::RegOpenKeyExW(classes, ClassesPath(kClassKey).c_str(), 0, KEY_READ, ours.put()));
+        ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExW(classes, ClassesPath(kOtherClassKey).c_str(), 0, nullptr, 0,
+                                                   KEY_ALL_ACCESS, nullptr, others.put(), nullptr));
+        ASSERT_EQ(ERROR_SUCCESS, ::RegCopyTreeW(ours.get(), nullptr, others.get()));
+    }
     SetDefault(classes, kOtherClassKey + L"\\InprocServer32", kOtherServer);
     SetDefault(typeLibs, TypeLibEntry(L"win32"), kOtherServer);
     ASSERT_TRUE(KeyExists(typeLibs, ClassesPath(kOtherInterfaceKey)));
@@ -76,10 +71,9 @@ TEST_P(SideBySideTest, UnregisteringOneLeavesWhatTheOtherNeedsAndTheLastLeavesNo
         ::RegDeleteKeyW(typeLibs, ClassesPath(TypeLibEntry(L"win32")).c_str());
     }
     const auto othersKeys = [&] {
-        std::wstring text = DescribeTree(classes, ClassesPath(kOtherClassKey)) +
-                            DescribeTree(typeLibs, ClassesPath(kInterfaceKey)) +
-                            DescribeTree(typeLibs, ClassesPath(kOtherInterfaceKey)) +
-                            DescribeTree(typeLibs, ClassesPath(kTypeLibKey));
+        std::wstring text = DescribeTree(classes, ClassesPath(kOtherClassKey));
+        for (const std::wstring& below : {std::wstring(kInterfaceKey), kOtherInterfaceKey, kTypeLibKey})
+            text += DescribeTree(typeLibs, ClassesPath(below));
         for (const wchar_t* shared : {kProgId, kVersionedProgId, kAppIdKey, kAppIdModuleKey})
             text += DescribeTree(classes, ClassesPath(shared));
         return text;
@@ -94,19 +88,16 @@ TEST_P(SideBySideTest, UnregisteringOneLeavesWhatTheOtherNeedsAndTheLastLeavesNo
         EXPECT_EQ(before, othersKeys());
         return;
     }
-    for (const HKEY key : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER})
-        for (const std::wstring& below : {std::wstring(kClassKey), kOtherClassKey, std::wstring(kInterfaceKey),
-                                         kOtherInterfaceKey, kTypeLibKey, std::wstring(kProgId),
-                                         std::wstring(kVersionedProgId), std::wstring(kAppIdKey),
-                                         std::wstring(kAppIdModuleKey)})
-            EXPECT_FALSE(KeyExists(key, ClassesPath(below))) << (key == HKEY_CURRENT_USER ? "user: " : "machine: ") << below;
+    EXPECT_TRUE(HoldsNoRegistration(root));
+    for (const HKEY key : {classes, typeLibs})
+        for (const std::wstring& below : {kOtherClassKey, std::wstring(kInterfaceKey), kOtherInterfaceKey, kTypeLibKey})
+            EXPECT_FALSE(KeyExists(key, ClassesPath(below))) << below;
 }
 
 INSTANTIATE_TEST_SUITE_P(PerMachineAndPerUser, SideBySideTest,
-                         ::testing::Values(SideBySideCase{ClassesRoot::Machine, true},
-                                           SideBySideCase{ClassesRoot::Machine, false},
-                                           SideBySideCase{ClassesRoot::User, true},
-                                           SideBySideCase{ClassesRoot::User, false}));
+                         ::testing::Values(std::pair{ClassesRoot::Machine, true},
+                                           std::pair{ClassesRoot::Machine, false},
+                                           std::pair{ClassesRoot::User, true}, std::pair{ClassesRoot::User, false}));
 
 }  // namespace
 }  // namespace mv::test
