@@ -77,11 +77,14 @@ bool OtherViewRegistersClass(bool perUser, const std::wstring& ownModulePath) no
     wchar_t clsid[40] = {};
     if (!::StringFromGUID2(CLSID_MVDetectorCOM, clsid, 40)) return false;
     const std::wstring path = std::wstring(kOtherViewClassIds) + clsid + L"\\InprocServer32";
+    win::unique_hkey key;
+    if (::RegOpenKeyExW(perUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE, path.c_str(), 0,
+                        KEY_QUERY_VALUE | kOtherView, key.put()) != ERROR_SUCCESS)
+        return false;
     std::wstring server(32768, L'\0');
     DWORD bytes = static_cast<DWORD>(server.size() * sizeof(wchar_t));
-    if (::RegGetValueW(perUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE, path.c_str(), nullptr,
-                       RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND | kOtherView, nullptr, server.data(),
-                       &bytes) != ERROR_SUCCESS)
+    if (::RegGetValueW(key.get(), nullptr, nullptr, RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, nullptr,
+                       server.data(), &bytes) != ERROR_SUCCESS)
         return false;
     server.resize(::wcslen(server.c_str()));
     // Where the two views are one key (Wine's user classes), the server found
