@@ -22,21 +22,22 @@ $(BUILD)/CMakeCache.txt: | deps
 
 configure: deps $(BUILD)/CMakeCache.txt
 
-# Where the kernel runs no 32-bit code, Wine cannot start the 32-bit control:
-# the tests and the demo then use a 64-bit build of the same sources in
-# $(BUILD)/x64 (tools/wine-arch.sh decides; tools/wine-env.sh follows).
+# Both bitnesses are built: the 32-bit control and host in $(BUILD), the
+# 64-bit ones (MivoDetector64.dll, MivoBridge64.exe) in $(BUILD)/x64. The tests
+# and the demo run the 64-bit build where the kernel runs no 32-bit code
+# (tools/wine-arch.sh decides; tools/wine-env.sh follows).
 TEST_BUILD = $$(if [ "$$(tools/wine-arch.sh)" = win64 ]; then echo $(BUILD)/x64; else echo $(BUILD); fi)
+
+$(BUILD)/x64/CMakeCache.txt: | deps
+	cmake -S . -B $(BUILD)/x64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake -DCMAKE_BUILD_TYPE=Release
+
+configure: $(BUILD)/x64/CMakeCache.txt
 
 build: configure
 	$(if $(CMAKE_SETTINGS),cmake -S . -B $(BUILD) $(CMAKE_SETTINGS))
 	cmake --build $(BUILD) -j $(JOBS)
-	@if [ "$$(tools/wine-arch.sh)" = win64 ]; then \
-	    echo "This machine runs no 32-bit code: tests use a 64-bit build in $(BUILD)/x64"; \
-	    [ -f $(BUILD)/x64/CMakeCache.txt ] || cmake -S . -B $(BUILD)/x64 \
-	        -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake -DCMAKE_BUILD_TYPE=Release; \
-	    $(if $(CMAKE_SETTINGS),cmake -S . -B $(BUILD)/x64 $(CMAKE_SETTINGS);) \
-	    cmake --build $(BUILD)/x64 -j $(JOBS); \
-	fi
+	$(if $(CMAKE_SETTINGS),cmake -S . -B $(BUILD)/x64 $(CMAKE_SETTINGS))
+	cmake --build $(BUILD)/x64 -j $(JOBS)
 
 test: build
 	cd $(TEST_BUILD) && ctest --output-on-failure --timeout 900

@@ -39,10 +39,10 @@ const wchar_t* const kParentKeys[] = {L"Software\\Google", L"Software\\Google\\C
 
 TEST(BridgeRegistrationTest, RegisterUnregisterAndStatusPerUserAndPerMachine) {
     ScopedTempDir dir{L"Mivo host"}, other{L"Mivo other host"};
-    const std::wstring host = dir.Child(L"MivoBridge.exe"), otherHost = other.Child(L"MivoBridge.exe");
+    const std::wstring host = dir.Child(kBridgeFile), otherHost = other.Child(kBridgeFile);
     for (const auto& folder : {dir.path(), other.path()}) {
-        ASSERT_TRUE(::CopyFileW((BuildDir() + L"\\MivoBridge.exe").c_str(), (folder + L"\\MivoBridge.exe").c_str(), FALSE));
-        ASSERT_TRUE(::CopyFileW(ControlDllPath().c_str(), (folder + L"\\MivoDetector.dll").c_str(), FALSE));
+        ASSERT_TRUE(::CopyFileW(BridgeExePath().c_str(), (folder + L"\\" + kBridgeFile).c_str(), FALSE));
+        ASSERT_TRUE(::CopyFileW(ControlDllPath().c_str(), (folder + L"\\" + kControlFile).c_str(), FALSE));
     }
     const std::wstring manifests[] = {dir.Child(L"com.mivo.detector.json"), dir.Child(L"com.mivo.detector.firefox.json")};
 
@@ -95,6 +95,28 @@ TEST(BridgeRegistrationTest, RegisterUnregisterAndStatusPerUserAndPerMachine) {
         for (const auto& manifest : manifests) EXPECT_FALSE(FileExists(manifest));
         EXPECT_EQ(1u, RunBridgeCommand(host, L"--status", &status)) << status;
     }
+}
+
+// Both bitnesses' hosts in one folder share its manifests: unregistering the
+// one the manifests do not name leaves the other's registration working.
+TEST(BridgeRegistrationTest, UnregisteringOneHostLeavesTheOtherRegisteredBesideIt) {
+    ScopedTempDir dir{L"Mivo hosts"};
+    const std::wstring host = dir.Child(kBridgeFile);
+    const std::wstring twin =
+        dir.Child(std::wstring(kBridgeFile) == L"MivoBridge.exe" ? L"MivoBridge64.exe" : L"MivoBridge.exe");
+    for (const auto& copy : {host, twin}) ASSERT_TRUE(::CopyFileW(BridgeExePath().c_str(), copy.c_str(), FALSE));
+    const std::wstring manifest = dir.Child(L"com.mivo.detector.json");
+    const wchar_t* const chrome = bridge::BrowserKeys()[0].keyPath;
+
+    ASSERT_EQ(0u, RunBridgeCommand(host, L"--register"));
+    ASSERT_EQ(0u, RunBridgeCommand(twin, L"--register"));
+    ASSERT_EQ(0u, RunBridgeCommand(host, L"--unregister"));
+    EXPECT_EQ(manifest, DefaultValue(HKEY_CURRENT_USER, chrome));
+    EXPECT_EQ(bridge::Utf8FromWide(twin), json::parse(ReadFileBytes(manifest), nullptr, false).value("path", ""));
+
+    ASSERT_EQ(0u, RunBridgeCommand(twin, L"--unregister"));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, chrome));
+    EXPECT_FALSE(FileExists(manifest));
 }
 
 }  // namespace

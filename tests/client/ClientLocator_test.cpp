@@ -22,7 +22,8 @@ std::wstring WithExe(const std::wstring& dir) { return dir + L"\\MVPlayer.exe"; 
 class ClientLocatorTest : public ::testing::Test {
 protected:
     ScopedRegistryKey user_{HKEY_CURRENT_USER, L"Software\\MIVO\\MiVoVA"};
-    ScopedRegistryKey machine_{HKEY_LOCAL_MACHINE, L"Software\\MIVO\\MiVoVA\\InstallPath"};
+    ScopedRegistryKey machine_{HKEY_LOCAL_MACHINE, L"Software\\MIVO\\MiVoVA\\InstallPath",
+                               mv::test::kClientInstallerView};
     ScopedTempDir userDir_{L"user client"};
     ScopedTempDir machineDir_{L"machine client"};
 };
@@ -57,7 +58,8 @@ TEST_F(ClientLocatorTest, NoRegistryDirectoryFallsToTheControlDirectory) {
     machine_.SetString(L"Path", L"C:\\no\\such\\machine\\client");
     EXPECT_EQ(WithExe(ControlDirectory()), ClientLocator()) << "neither directory exists";
 
-    ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"Software\\MIVO\\MiVoVA\\InstallPath");
+    mv::test::DeleteRegistryTree(HKEY_LOCAL_MACHINE, L"Software\\MIVO\\MiVoVA\\InstallPath",
+                                 mv::test::kClientInstallerView);
     EXPECT_EQ(WithExe(ControlDirectory()), ClientLocator()) << "machine key absent";
 
     ::RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\MIVO\\MiVoVA");
@@ -109,7 +111,7 @@ TEST_F(ClientLocatorTest, OverLongDirectoryNeverYieldsACutOrInstalledPath) {
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesW(path.c_str()));
 }
 
-// The control directory follows the module loaded as "MivoDetector.dll".
+// The control directory follows the module loaded under the control's own name.
 TEST(ControlDirectoryTest, FollowsTheModuleOfThatNameOrElseTheHostProgram) {
     EXPECT_EQ(mv::test::ExeDir(), ControlDirectory()) << "not loaded: the host's directory";
 
@@ -121,7 +123,7 @@ TEST(ControlDirectoryTest, FollowsTheModuleOfThatNameOrElseTheHostProgram) {
     EXPECT_EQ(mv::test::ExeDir(), ControlDirectory()) << "loaded under another name";
     ::FreeLibrary(other);
 
-    const std::wstring named = dir.Child(L"MivoDetector.dll");
+    const std::wstring named = dir.Child(mv::test::kControlFile);
     ASSERT_TRUE(::CopyFileW(mv::test::ControlDllPath().c_str(), named.c_str(), FALSE));
     HMODULE control = ::LoadLibraryW(named.c_str());
     ASSERT_NE(nullptr, control);

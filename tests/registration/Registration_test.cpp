@@ -17,10 +17,6 @@ namespace {
 
 using server::RegistrationSource;
 
-DWORD Regsvr32(const std::wstring& options, const std::wstring& dll = ControlDllPath()) {
-    return RunProgram(L"regsvr32.exe " + options + L" \"" + dll + L"\"");
-}
-
 class RegistrationToolTest : public ::testing::Test {
 protected:
     RegistrationSandbox sandbox_;
@@ -80,7 +76,7 @@ TEST_F(RegistrationToolTest, RegisteringAgainRewritesTheClassKeyWhole) {
 
 TEST_F(RegistrationToolTest, AModulePathWithAnApostropheIsRegisteredAsItIs) {
     ScopedTempDir dir(L"it's");
-    const std::wstring copy = dir.Child(L"MivoDetector.dll");
+    const std::wstring copy = dir.Child(kControlFile);
     ASSERT_TRUE(::CopyFileW(ControlDllPath().c_str(), copy.c_str(), FALSE));
 
     ASSERT_EQ(0u, Regsvr32(L"/s", copy));

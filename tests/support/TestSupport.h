@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "ProductNames.h"
+
 namespace mv::test {
 
 // The tests also run as a 64-bit build where a machine runs no 32-bit code;
@@ -14,10 +16,16 @@ namespace mv::test {
 constexpr SYSKIND kBuildSysKind = sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32;
 constexpr const wchar_t* kBuildSysKindKey = sizeof(void*) == 8 ? L"win64" : L"win32";
 
+// This build's file names: MivoDetector.dll and MivoBridge.exe, with "64"
+// before the dot in the 64-bit build.
+constexpr const wchar_t* kControlFile = L"" MV_CONTROL_FILE_NAME;
+constexpr const wchar_t* kBridgeFile = L"" MV_BRIDGE_FILE_NAME;
+
 // Z:\...\build, the build tree as the prefix sees it.
 std::wstring BuildDir();
-// The built control, Z:\...\build\MivoDetector.dll.
+// The built control and host in it.
 std::wstring ControlDllPath();
+std::wstring BridgeExePath();
 // Directory of the running test executable.
 std::wstring ExeDir();
 
@@ -30,10 +38,17 @@ public:
     ComApartment& operator=(const ComApartment&) = delete;
 };
 
+// The client's installer is a 32-bit program: its machine-wide values lie in
+// the 32-bit registry view (the only one on 32-bit Windows).
+constexpr REGSAM kClientInstallerView = KEY_WOW64_32KEY;
+
+// Deletes `path` with its subtree, in registry view `view` (0: our own).
+void DeleteRegistryTree(HKEY root, const std::wstring& path, REGSAM view = 0);
+
 // A registry key owned by a test: deleted with its subtree before and after.
 class ScopedRegistryKey {
 public:
-    ScopedRegistryKey(HKEY root, std::wstring path);
+    ScopedRegistryKey(HKEY root, std::wstring path, REGSAM view = 0);
     ~ScopedRegistryKey();
     ScopedRegistryKey(const ScopedRegistryKey&) = delete;
     ScopedRegistryKey& operator=(const ScopedRegistryKey&) = delete;
@@ -46,6 +61,7 @@ public:
 private:
     HKEY root_;
     std::wstring path_;
+    REGSAM view_;
 };
 
 // A fresh directory under the prefix's temp folder, removed with its content.
