@@ -1,13 +1,20 @@
 # make build: install what is missing, configure, build.
 # make test:  the same, then every test under Wine in a throwaway prefix.
 # make demo:  the same, then the walk-through of the control in a sandbox.
+# make package: the same for 32 and 64 bits, then the signed installer packages
+#             (make package MV_VERSION=x.y.z for another version).
 BUILD := build
 CMAKE_FLAGS := -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release
 JOBS ?= $(shell nproc)
 # make demo DEMO_CLIENT=none: the walk-through without a client installation.
 DEMO_CLIENT ?= full
+# The product's version lives in cmake/Version.cmake; MV_VERSION=x.y.z
+# overrides it for one run, and a run without it goes back to that default.
+MV_VERSION ?=
+VERSION_FLAG = $(if $(MV_VERSION),-DMV_VERSION=$(MV_VERSION),-UMV_VERSION)
+X64_FLAGS := -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake -DCMAKE_BUILD_TYPE=Release
 
-.PHONY: all deps configure build test demo bench clean
+.PHONY: all deps configure build build-x64 test demo bench package clean
 
 all: build
 
@@ -25,19 +32,26 @@ configure: deps $(BUILD)/CMakeCache.txt
 TEST_BUILD = $$(if [ "$$(tools/wine-arch.sh)" = win64 ]; then echo $(BUILD)/x64; else echo $(BUILD); fi)
 
 build: configure
+	cmake -S . -B $(BUILD) $(VERSION_FLAG) >/dev/null
 	cmake --build $(BUILD) -j $(JOBS)
 	@if [ "$$(tools/wine-arch.sh)" = win64 ]; then \
 	    echo "This machine runs no 32-bit code: tests use a 64-bit build in $(BUILD)/x64"; \
-	    [ -f $(BUILD)/x64/CMakeCache.txt ] || cmake -S . -B $(BUILD)/x64 \
-	        -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake -DCMAKE_BUILD_TYPE=Release; \
-	    cmake --build $(BUILD)/x64 -j $(JOBS); \
+	    $(MAKE) --no-print-directory build-x64; \
 	fi
+
+build-x64:
+	cmake -S . -B $(BUILD)/x64 $(X64_FLAGS) $(VERSION_FLAG) >/dev/null
+	cmake --build $(BUILD)/x64 -j $(JOBS)
 
 test: build
 	cd $(TEST_BUILD) && ctest --output-on-failure --timeout 900
 
-demo: build
+demo: package
 	DEMO_CLIENT=$(DEMO_CLIENT) bash tools/demo.sh
+
+# Both platforms' products, whatever this machine runs, then the packages.
+package: build build-x64
+	bash tools/package/make-package.sh $(BUILD) "$$(sed -n 's/^MV_VERSION:STRING=//p' $(BUILD)/CMakeCache.txt)"
 
 bench: build
 	bash tools/bench.sh $(BENCH)
