@@ -1,7 +1,7 @@
 # make build: install what is missing, configure, build.
 # make test:  the same, then every test under Wine in a throwaway prefix.
 # make demo:  the same, then the walk-through of the control in a sandbox.
-# make package: the same for 32 and 64 bits, then the signed installer packages
+# make package: the same, then the signed installer packages
 #             (make package MV_VERSION=x.y.z for another version).
 BUILD := build
 CMAKE_FLAGS := -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release
@@ -12,9 +12,8 @@ DEMO_CLIENT ?= full
 # overrides it for one run, and a run without it goes back to that default.
 MV_VERSION ?=
 VERSION_FLAG = $(if $(MV_VERSION),-DMV_VERSION=$(MV_VERSION),-UMV_VERSION)
-X64_FLAGS := -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake -DCMAKE_BUILD_TYPE=Release
 
-.PHONY: all deps configure build build-x64 test demo bench package clean
+.PHONY: all deps configure build test demo bench package clean
 
 all: build
 
@@ -26,21 +25,21 @@ $(BUILD)/CMakeCache.txt: | deps
 
 configure: deps $(BUILD)/CMakeCache.txt
 
-# Where the kernel runs no 32-bit code, Wine cannot start the 32-bit control:
-# the tests and the demo then use a 64-bit build of the same sources in
-# $(BUILD)/x64 (tools/wine-arch.sh decides; tools/wine-env.sh follows).
+# Both bitnesses are built: the 32-bit control and host in $(BUILD), the
+# 64-bit ones (MivoDetector64.dll, MivoBridge64.exe) in $(BUILD)/x64. The tests
+# and the demo run the 64-bit build where the kernel runs no 32-bit code
+# (tools/wine-arch.sh decides; tools/wine-env.sh follows).
 TEST_BUILD = $$(if [ "$$(tools/wine-arch.sh)" = win64 ]; then echo $(BUILD)/x64; else echo $(BUILD); fi)
+
+$(BUILD)/x64/CMakeCache.txt: | deps
+	cmake -S . -B $(BUILD)/x64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake -DCMAKE_BUILD_TYPE=Release
+
+configure: $(BUILD)/x64/CMakeCache.txt
 
 build: configure
 	cmake -S . -B $(BUILD) $(VERSION_FLAG) >/dev/null
+	cmake -S . -B $(BUILD)/x64 $(VERSION_FLAG) >/dev/null
 	cmake --build $(BUILD) -j $(JOBS)
-	@if [ "$$(tools/wine-arch.sh)" = win64 ]; then \
-	    echo "This machine runs no 32-bit code: tests use a 64-bit build in $(BUILD)/x64"; \
-	    $(MAKE) --no-print-directory build-x64; \
-	fi
-
-build-x64:
-	cmake -S . -B $(BUILD)/x64 $(X64_FLAGS) $(VERSION_FLAG) >/dev/null
 	cmake --build $(BUILD)/x64 -j $(JOBS)
 
 test: build
@@ -49,8 +48,7 @@ test: build
 demo: package
 	DEMO_CLIENT=$(DEMO_CLIENT) bash tools/demo.sh
 
-# Both platforms' products, whatever this machine runs, then the packages.
-package: build build-x64
+package: build
 	bash tools/package/make-package.sh $(BUILD) "$$(sed -n 's/^MV_VERSION:STRING=//p' $(BUILD)/CMakeCache.txt)"
 
 bench: build

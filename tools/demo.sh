@@ -43,7 +43,7 @@ else
 fi
 mv_install_control || die "the control could not be copied"
 mv_register machine || die "regsvr32 could not register the control"
-say "Put the control beside it as $MV_CONTROL_WIN and registered it: regsvr32 MivoDetector.dll"
+say "Put the control beside it as $MV_CONTROL_WIN and registered it: regsvr32 $MV_CONTROL_FILE"
 
 export MV_DEMO_KEY="demo.lastVisit"
 export MV_DEMO_VALUE="stored by the first page at $(date -u '+%H:%M:%S')"
@@ -74,12 +74,12 @@ second=$?
 browser=0
 say ""
 say "== The demo page (web/demo.html) in Chromium, through the extension and MivoBridge.exe"
-if [ -f "$MV_BUILD/MivoBridge.exe" ]; then
+if [ -f "$MV_BUILD/$MV_BRIDGE_FILE" ]; then
     mv_stop_client # the browser road starts the client afresh
     node "$here/demo/browser.js"
     browser=$?
 else
-    say "  MivoBridge.exe is not built: no browser road."
+    say "  $MV_BRIDGE_FILE is not built: no browser road."
     browser=1
 fi
 stop_prefix

@@ -12,6 +12,7 @@
 
 #include "BridgeProcess.h"
 #include "bridge/LoadedControl.h"
+#include "ProductNames.h"
 
 namespace {
 
@@ -69,13 +70,13 @@ int main() {
     ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     mv::bridge::LoadedControl control;
     std::string why;
-    if (FAILED(control.Load(BuildDir() + L"\\MivoDetector.dll", why))) {
+    if (FAILED(control.Load(BuildDir() + L"\\" MV_CONTROL_FILE_NAME, why))) {
         std::fprintf(stderr, "cannot create the control: %s\n", why.c_str());
         return 1;
     }
-    mv::test::BridgeProcess host(BuildDir() + L"\\MivoBridge.exe");
+    mv::test::BridgeProcess host(BuildDir() + L"\\" MV_BRIDGE_FILE_NAME);
     if (!host.started()) {
-        std::fprintf(stderr, "cannot start MivoBridge.exe\n");
+        std::fprintf(stderr, "cannot start " MV_BRIDGE_FILE_NAME "\n");
         return 1;
     }
 
@@ -115,7 +116,7 @@ int main() {
                     (viaHost.median - direct.median) / 1000.0);
     }
     if (host.Finish() != 0) {
-        std::fprintf(stderr, "MivoBridge.exe did not end cleanly\n");
+        std::fprintf(stderr, MV_BRIDGE_FILE_NAME " did not end cleanly\n");
         status = 1;
     }
     ::CoUninitialize();

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "MVDetectorAX_h.h"
+#include "ProductNames.h"
 
 namespace {
 
@@ -18,7 +19,7 @@ std::wstring ControlPath() {
     std::wstring path(exe);
     path.resize(path.find_last_of(L'\\'));  // build\bench
     path.resize(path.find_last_of(L'\\'));  // build
-    return path + L"\\MivoDetector.dll";
+    return path + L"\\" MV_CONTROL_FILE_NAME;
 }
 
 double Now() {

@@ -1,5 +1,5 @@
-// MivoBridge.exe: the native messaging host that gives a browser extension
-// the control's eighteen methods.
+// MivoBridge.exe (MivoBridge64.exe in the 64-bit build): the native messaging
+// host that gives a browser extension the control's eighteen methods.
 //
 //   MivoBridge.exe [anything]           serve framed JSON requests on standard
 //                                       input and output (how browsers start
@@ -22,6 +22,7 @@
 #include "bridge/HostStatus.h"
 #include "bridge/NativeMessaging.h"
 #include "bridge/RequestDispatcher.h"
+#include "ProductNames.h"
 
 namespace {
 
@@ -57,7 +58,7 @@ int Serve() {
 }
 
 int Usage() {
-    std::fputs("MivoBridge.exe: the browsers' native messaging host for MivoDetector.\n"
+    std::fputs(MV_BRIDGE_FILE_NAME ": the browsers' native messaging host for MivoDetector.\n"
                "  --register [--machine]    register for Chrome, Chromium, Edge and Firefox\n"
                "                            (per user; --machine: for every user, as administrator)\n"
                "  --unregister [--machine]  remove that registration\n"

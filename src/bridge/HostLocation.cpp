@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "client/ControlDirectory.h"
+
 namespace mv::bridge {
 
 std::wstring HostExecutablePath() {
@@ -24,6 +26,6 @@ std::wstring HostDirectory() {
     return slash == std::wstring::npos ? std::wstring() : exe.substr(0, slash);
 }
 
-std::wstring ControlPathBesideHost() { return HostDirectory() + L"\\MivoDetector.dll"; }
+std::wstring ControlPathBesideHost() { return HostDirectory() + L"\\" + client::kControlFileName; }
 
 }  // namespace mv::bridge

@@ -4,11 +4,11 @@
 
 namespace mv::bridge {
 
-// Full path of MivoBridge.exe (of the running program); empty when unknown.
+// Full path of the running host program; empty when unknown.
 std::wstring HostExecutablePath();
 // Its folder, without a trailing backslash.
 std::wstring HostDirectory();
-// MivoDetector.dll in that folder.
+// The control of the host's own bitness in that folder (kControlFileName).
 std::wstring ControlPathBesideHost();
 
 }  // namespace mv::bridge

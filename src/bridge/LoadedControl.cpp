@@ -5,6 +5,7 @@
 #include "bridge/BridgeError.h"
 #include "bridge/OriginSite.h"
 #include "com/HResult.h"
+#include "ProductNames.h"
 
 namespace mv::bridge {
 
@@ -22,20 +23,20 @@ HRESULT LoadedControl::Load(const std::wstring& dllPath, std::string& why) {
     module_.reset(::LoadLibraryExW(dllPath.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
     if (!module_) {
         const DWORD error = ::GetLastError();
-        why = "MivoDetector.dll could not be loaded from the host's folder (error " + std::to_string(error) + ")";
+        why = MV_CONTROL_FILE_NAME " could not be loaded from the host's folder (error " + std::to_string(error) + ")";
         return HRESULT_FROM_WIN32(error);
     }
     const auto getClassObject =
         reinterpret_cast<GetClassObjectFn>(reinterpret_cast<void*>(::GetProcAddress(module_.get(), "DllGetClassObject")));
     if (!getClassObject) {
-        why = "MivoDetector.dll has no DllGetClassObject";
+        why = MV_CONTROL_FILE_NAME " has no DllGetClassObject";
         return E_NOINTERFACE;
     }
     Microsoft::WRL::ComPtr<IClassFactory> factory;
     HRESULT hr = getClassObject(CLSID_MVDetectorCOM, IID_IClassFactory, reinterpret_cast<void**>(factory.GetAddressOf()));
     if (SUCCEEDED(hr) && !factory) hr = E_POINTER;
     if (FAILED(hr)) {
-        why = "MivoDetector.dll gave no class object for the control (" + HResultText(hr) + ")";
+        why = MV_CONTROL_FILE_NAME " gave no class object for the control (" + HResultText(hr) + ")";
         return hr;
     }
     hr = factory->CreateInstance(nullptr, IID_IMVDetectorCOM, reinterpret_cast<void**>(control_.GetAddressOf()));

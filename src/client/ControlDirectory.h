@@ -1,12 +1,15 @@
 #pragma once
 #include <string>
 
+#include "ProductNames.h"
+
 namespace mv::client {
 
-// The file name under which the control is installed beside the client.
-inline constexpr wchar_t kControlFileName[] = L"MivoDetector.dll";
+// The file name under which this build's control is installed beside the
+// client: MivoDetector.dll, or MivoDetector64.dll for the 64-bit build.
+inline constexpr wchar_t kControlFileName[] = L"" MV_CONTROL_FILE_NAME;
 
-// Directory of the module loaded in this process as "MivoDetector.dll",
+// Directory of the module loaded in this process as kControlFileName,
 // without a trailing backslash (a drive root keeps its own). With no such
 // module loaded it is the host program's directory; never fails, at worst "".
 std::wstring ControlDirectory();

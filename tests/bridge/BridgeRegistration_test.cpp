@@ -37,10 +37,10 @@ const wchar_t* const kParentKeys[] = {L"Software\\Google", L"Software\\Google\\C
 
 TEST(BridgeRegistrationTest, RegisterUnregisterAndStatusPerUserAndPerMachine) {
     ScopedTempDir dir{L"Mivo host"}, other{L"Mivo other host"};
-    const std::wstring host = dir.Child(L"MivoBridge.exe"), otherHost = other.Child(L"MivoBridge.exe");
+    const std::wstring host = dir.Child(kBridgeFile), otherHost = other.Child(kBridgeFile);
     for (const auto& folder : {dir.path(), other.path()}) {
-        ASSERT_TRUE(::CopyFileW((BuildDir() + L"\\MivoBridge.exe").c_str(), (folder + L"\\MivoBridge.exe").c_str(), FALSE));
-        ASSERT_TRUE(::CopyFileW(ControlDllPath().c_str(), (folder + L"\\MivoDetector.dll").c_str(), FALSE));
+        ASSERT_TRUE(::CopyFileW(BridgeExePath().c_str(), (folder + L"\\" + kBridgeFile).c_str(), FALSE));
+        ASSERT_TRUE(::CopyFileW(ControlDllPath().c_str(), (folder + L"\\" + kControlFile).c_str(), FALSE));
     }
     const std::wstring manifests[] = {dir.Child(L"com.mivo.detector.json"), dir.Child(L"com.mivo.detector.firefox.json")};
 

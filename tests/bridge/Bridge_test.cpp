@@ -98,7 +98,7 @@ class BridgeTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(CloseAllClients()) << "a client was left running before the test";
-        ASSERT_TRUE(::CopyFileW((BuildDir() + L"\\MivoBridge.exe").c_str(), host_.c_str(), FALSE));
+        ASSERT_TRUE(::CopyFileW(BridgeExePath().c_str(), host_.c_str(), FALSE));
         ASSERT_TRUE(::CopyFileW(ControlDllPath().c_str(), control_.c_str(), FALSE));
         ASSERT_TRUE(::CopyFileW((BuildDir() + L"\\tests\\fixtures\\version_dlls\\version-2.1.0.1.dll").c_str(),
                                 dir_.Child(L"MVVersion.dll").c_str(), FALSE));
@@ -127,8 +127,8 @@ protected:
 
     ComApartment apartment_;
     ScopedTempDir dir_{L"Mivo client"};
-    std::wstring host_ = dir_.Child(L"MivoBridge.exe");
-    std::wstring control_ = dir_.Child(L"MivoDetector.dll");
+    std::wstring host_ = dir_.Child(kBridgeFile);
+    std::wstring control_ = dir_.Child(kControlFile);
     std::wstring client_ = dir_.Child(L"MVPlayer.exe");
     ScopedRegistryKey user_{HKEY_CURRENT_USER, client::kUserClientKey};
     DesktopShortcuts desktop_;
@@ -258,7 +258,7 @@ TEST_F(BridgeTest, InputThatStopsMidMessageEndsTheHostCleanly) {
 
 TEST_F(BridgeTest, WithoutTheControlBesideItTheHostSaysSo) {
     ScopedTempDir alone{L"Mivo host alone"};
-    const std::wstring host = alone.Child(L"MivoBridge.exe");
+    const std::wstring host = alone.Child(kBridgeFile);
     ASSERT_TRUE(::CopyFileW(host_.c_str(), host.c_str(), FALSE));
     BridgeProcess process(host);
     EXPECT_EQ("CONTROL_UNAVAILABLE", Ask(process, Request(1, "GetChannelNum", json::array()).dump())["error"]["code"]);

@@ -109,7 +109,7 @@ TEST_F(ClientLocatorTest, OverLongDirectoryNeverYieldsACutOrInstalledPath) {
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesW(path.c_str()));
 }
 
-// The control directory follows the module loaded as "MivoDetector.dll".
+// The control directory follows the module loaded under the control's own name.
 TEST(ControlDirectoryTest, FollowsTheModuleOfThatNameOrElseTheHostProgram) {
     EXPECT_EQ(mv::test::ExeDir(), ControlDirectory()) << "not loaded: the host's directory";
 
@@ -121,7 +121,7 @@ TEST(ControlDirectoryTest, FollowsTheModuleOfThatNameOrElseTheHostProgram) {
     EXPECT_EQ(mv::test::ExeDir(), ControlDirectory()) << "loaded under another name";
     ::FreeLibrary(other);
 
-    const std::wstring named = dir.Child(L"MivoDetector.dll");
+    const std::wstring named = dir.Child(mv::test::kControlFile);
     ASSERT_TRUE(::CopyFileW(mv::test::ControlDllPath().c_str(), named.c_str(), FALSE));
     HMODULE control = ::LoadLibraryW(named.c_str());
     ASSERT_NE(nullptr, control);

@@ -116,7 +116,7 @@ private:
 };
 
 TEST_F(LongControlDirTest, GivesNoVersionAndTheDefaultChannel) {
-    ASSERT_GT(controlDir_.size() - 4 + std::wstring(L"\\MivoDetector.dll").size(), size_t{MAX_PATH});
+    ASSERT_GT(controlDir_.size() - 4 + std::wstring(L"\\").size() + std::wstring(mv::test::kControlFile).size(), size_t{MAX_PATH});
     PlaceVersionDll(L"2.1.0.0");
     WriteConfig("[channel]\r\nnum=2050\r\n");
 

@@ -47,7 +47,7 @@ HRESULT CallByName(IDispatch* object, const wchar_t* name, VARIANT* result) {
 }
 
 win::unique_module LoadControlCopy(const std::wstring& directory) {
-    const std::wstring copy = directory + L"\\MivoDetector.dll";
+    const std::wstring copy = directory + L"\\" + kControlFile;
     EXPECT_TRUE(::CopyFileW(ControlDllPath().c_str(), copy.c_str(), FALSE)) << "copy to " << copy.size() << " units";
     win::unique_module module(::LoadLibraryW(copy.c_str()));
     EXPECT_TRUE(module) << "load error " << ::GetLastError();

@@ -40,7 +40,7 @@ private:
 // engine does.
 HRESULT CallByName(IDispatch* object, const wchar_t* name, VARIANT* result);
 
-// Copies the built control to `directory`\MivoDetector.dll and loads it; the
+// Copies the built control to `directory`\kControlFile and loads it; the
 // directory may carry the \\?\ prefix. Unloaded when destroyed.
 win::unique_module LoadControlCopy(const std::wstring& directory);
 

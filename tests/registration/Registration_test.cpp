@@ -80,7 +80,7 @@ TEST_F(RegistrationToolTest, RegisteringAgainRewritesTheClassKeyWhole) {
 
 TEST_F(RegistrationToolTest, AModulePathWithAnApostropheIsRegisteredAsItIs) {
     ScopedTempDir dir(L"it's");
-    const std::wstring copy = dir.Child(L"MivoDetector.dll");
+    const std::wstring copy = dir.Child(kControlFile);
     ASSERT_TRUE(::CopyFileW(ControlDllPath().c_str(), copy.c_str(), FALSE));
 
     ASSERT_EQ(0u, Regsvr32(L"/s", copy));

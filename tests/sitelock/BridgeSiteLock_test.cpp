@@ -16,7 +16,7 @@ using nlohmann::json;
 TEST(BridgeSiteLockTest, LockedHostServesOnlyRequestsFromAllowedOrigins) {
     ComApartment apartment;
     ScopedTempDir dir(L"bridge lock");
-    const std::wstring control = dir.Child(L"MivoDetector.dll");
+    const std::wstring control = dir.Child(kControlFile);
     ASSERT_TRUE(::CopyFileW(ControlDllPath().c_str(), control.c_str(), FALSE));
     WriteFileBytes(dir.Child(L"mivo.cfg"), "[channel]\r\nnum=7\r\n[sitelock]\r\nhttps://example.com\r\n");
     bridge::RequestDispatcher host(control);

@@ -32,7 +32,8 @@ std::wstring BuildDir() {
     return path;
 }
 
-std::wstring ControlDllPath() { return BuildDir() + L"\\MivoDetector.dll"; }
+std::wstring ControlDllPath() { return BuildDir() + L"\\" + kControlFile; }
+std::wstring BridgeExePath() { return BuildDir() + L"\\" + kBridgeFile; }
 
 std::wstring ExeDir() {
     wchar_t buffer[MAX_PATH] = {};

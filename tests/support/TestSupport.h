@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "ProductNames.h"
+
 namespace mv::test {
 
 // The tests also run as a 64-bit build where a machine runs no 32-bit code;
@@ -14,10 +16,16 @@ namespace mv::test {
 constexpr SYSKIND kBuildSysKind = sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32;
 constexpr const wchar_t* kBuildSysKindKey = sizeof(void*) == 8 ? L"win64" : L"win32";
 
+// This build's file names: MivoDetector.dll and MivoBridge.exe, with "64"
+// before the dot in the 64-bit build.
+constexpr const wchar_t* kControlFile = L"" MV_CONTROL_FILE_NAME;
+constexpr const wchar_t* kBridgeFile = L"" MV_BRIDGE_FILE_NAME;
+
 // Z:\...\build, the build tree as the prefix sees it.
 std::wstring BuildDir();
-// The built control, Z:\...\build\MivoDetector.dll.
+// The built control and host in it.
 std::wstring ControlDllPath();
+std::wstring BridgeExePath();
 // Directory of the running test executable.
 std::wstring ExeDir();
 

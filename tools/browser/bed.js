@@ -110,7 +110,7 @@ class Bed {
     const install = this.client ? "mv_install_client || exit 1;" : "";
     const setup = `"${TOOLS}/prefix.sh" up "$MV_PREFIX" || exit 1; ${install} mv_install_control && mv_register machine &&`;
     try {
-      prefixShell(this.prefix, `${this.ownPrefix ? setup : ""} cp "$MV_BUILD/MivoBridge.exe" "$MV_CLIENT_DIR/"`, this.setupLog);
+      prefixShell(this.prefix, `${this.ownPrefix ? setup : ""} cp "$MV_BUILD/$MV_BRIDGE_FILE" "$MV_CLIENT_DIR/"`, this.setupLog);
     } catch (e) {
       await this.stop(); // a half-made prefix must not keep its Wine server running
       throw e;
@@ -131,7 +131,7 @@ class Bed {
 echo "start $$ $*" >>${q(this.hostLog)}
 export MV_PREFIX=${q(this.prefix)} MV_BUILD=${q(BUILD)}${process.env.MV_WINEARCH ? ` MV_WINEARCH=${q(process.env.MV_WINEARCH)}` : ""}
 . ${q(path.join(TOOLS, "wine-env.sh"))}
-exec wine ${q(path.join(this.clientDir, "MivoBridge.exe"))} "$@" 2>>${q(path.join(this.work, "host.stderr"))}
+exec wine ${q(this.clientDir)}/"$MV_BRIDGE_FILE" "$@" 2>>${q(path.join(this.work, "host.stderr"))}
 `, { mode: 0o755 });
     return file;
   }

@@ -7,7 +7,7 @@
 
 MV_CLIENT_WIN='C:\Program Files\Mivo'
 MV_CLIENT_DIR="$WINEPREFIX/drive_c/Program Files/Mivo"
-MV_CONTROL_WIN="$MV_CLIENT_WIN\\MivoDetector.dll"
+MV_CONTROL_WIN="$MV_CLIENT_WIN\\$MV_CONTROL_FILE"
 
 export MV_FACT_DIR="$MV_CLIENT_WIN"
 export MV_FACT_CLIENT="$MV_CLIENT_WIN\\MVPlayer.exe"
@@ -52,7 +52,7 @@ mv_install_client() {
 # The control goes into the client's folder whether or not the client is there.
 mv_install_control() {
     mkdir -p "$MV_CLIENT_DIR" &&
-    cp "$MV_BUILD/MivoDetector.dll" "$MV_CLIENT_DIR/MivoDetector.dll"
+    cp "$MV_BUILD/$MV_CONTROL_FILE" "$MV_CLIENT_DIR/$MV_CONTROL_FILE"
 }
 
 # mv_register machine|user: regsvr32 in the prefix; its status is returned.
