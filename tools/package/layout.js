@@ -9,18 +9,25 @@
 // its type library and `MivoBridge --register` are built from, so a package
 // writes what registration writes and the two cannot drift.
 //
-//   layout.js --arch x64|x86 --version x.y.z --out DIR [--root REPO]
+//   layout.js --arch x64|x86 --version x.y.z --out DIR --host EXE
+//             --control DLL32 [--control DLL64 for x64] [--root REPO]
 'use strict';
 const fs = require('fs');
 const path = require('path');
 
-const args = {};
-for (let i = 2; i < process.argv.length; i += 2) args[process.argv[i].replace(/^--/, '')] = process.argv[i + 1];
+const args = { control: [] };
+for (let i = 2; i < process.argv.length; i += 2) {
+    const name = process.argv[i].replace(/^--/, '');
+    if (name === 'control') args.control.push(process.argv[i + 1]);
+    else args[name] = process.argv[i + 1];
+}
 const root = args.root || path.resolve(__dirname, '../..');
 const arch = args.arch;
 const out = args.out;
-if (!['x64', 'x86'].includes(arch) || !/^\d+\.\d+\.\d+$/.test(args.version || '') || !out) {
-    console.error('usage: layout.js --arch x64|x86 --version x.y.z --out DIR');
+const expected = arch === 'x64' ? 2 : 1;
+if (!['x64', 'x86'].includes(arch) || !/^\d+\.\d+\.\d+$/.test(args.version || '') || !out || !args.host ||
+    args.control.length !== expected) {
+    console.error('usage: layout.js --arch x64|x86 --version x.y.z --out DIR --host EXE --control DLL32 [--control DLL64]');
     process.exit(2);
 }
 const read = (file) => fs.readFileSync(path.join(root, file), 'utf8');
@@ -167,11 +174,9 @@ const tl = typeLibrary();
 const h = host();
 const appId = must(read('src/server/Module.h').match(/\{[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}\}/i), 'the application id in Module.h')[0];
 const extensionId = must(h.origin.match(/^chrome-extension:\/\/([a-p]{32})\/$/), 'the extension id')[1];
-const hostExe = arch === 'x64' ? 'MivoBridge64.exe' : 'MivoBridge.exe';
-const controls = arch === 'x64'
-    ? [{ id: 'Control32', file: 'MivoDetector.dll', win64: false, win: 'win32' },
-       { id: 'Control64', file: 'MivoDetector64.dll', win64: true, win: 'win64' }]
-    : [{ id: 'Control32', file: 'MivoDetector.dll', win64: false, win: 'win32' }];
+const hostExe = args.host;
+const controls = [{ id: 'Control32', file: args.control[0], win64: false, win: 'win32' }];
+if (arch === 'x64') controls.push({ id: 'Control64', file: args.control[1], win64: true, win: 'win64' });
 const hostWin64 = arch === 'x64';
 
 // Registry table rows: [Registry, Root, Key, Name, Value, Component_].

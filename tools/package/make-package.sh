@@ -43,16 +43,26 @@ sign() { # sign IN OUT
     fi || die "osslsigncode could not sign $in"
 }
 
-# package ARCH SOURCE=NAME...: stage the named files signed, lay out, build.
+# The file names each build gives its control and host.
+names() { # names BUILD_TREE -> "control host"
+    local header="$1/generated/ProductNames.h"
+    [ -f "$header" ] || die "$header is missing: build first (make build)"
+    echo $(sed -n 's/^#define MV_\(CONTROL\|BRIDGE\)_FILE_NAME "\(.*\)"$/\2/p' "$header")
+}
+read -r control32 host32 <<<"$(names "$build")"
+read -r control64 host64 <<<"$(names "$build/x64")"
+
+# package ARCH HOST CONTROL...: stage the files signed, lay out, build.
 package() {
-    local arch="$1"; shift
-    local dir="$stage/$arch"
+    local arch="$1" host="$2"; shift 2
+    local dir="$stage/$arch" file
     rm -rf "$dir"; mkdir -p "$dir"
-    for pair in "$@"; do
-        [ -f "${pair%%=*}" ] || die "missing ${pair%%=*}: build it first (make build)"
-        sign "${pair%%=*}" "$dir/${pair#*=}"
+    for file in "$host" "$@"; do
+        [ -f "$file" ] || die "missing $file: build it first (make build)"
+        sign "$file" "$dir/$(basename "$file")"
     done
-    node "$here/layout.js" --arch "$arch" --version "$version" --out "$dir"
+    node "$here/layout.js" --arch "$arch" --version "$version" --out "$dir" --host "$(basename "$host")" \
+        $(for file in "$@"; do echo --control "$(basename "$file")"; done)
     (cd "$dir" && wixl -a "$arch" -o unsigned.msi product.wxs 2>&1 | { grep -v 'Platform' || true; })
     [ -f "$dir/unsigned.msi" ] || die "wixl could not build the $arch package"
     msibuild "$dir/unsigned.msi" -i "$dir/Registry.idt" -i "$dir/Upgrade.idt"
@@ -61,6 +71,5 @@ package() {
     echo "Built $out/MivoDetector-$version-$arch.msi"
 }
 
-package x64 "$build/MivoDetector.dll=MivoDetector.dll" "$build/x64/MivoDetector64.dll=MivoDetector64.dll" \
-    "$build/x64/MivoBridge64.exe=MivoBridge64.exe"
-package x86 "$build/MivoDetector.dll=MivoDetector.dll" "$build/MivoBridge.exe=MivoBridge.exe"
+package x64 "$build/x64/$host64" "$build/$control32" "$build/x64/$control64"
+package x86 "$build/$host32" "$build/$control32"
