@@ -53,7 +53,7 @@ install=(ALLUSERS=1)
 timeout 300 wine msiexec /i "$(winepath -w "$package")" /qn "${install[@]}" </dev/null >/dev/null 2>&1 ||
     die "msiexec could not install $(basename "$package")"
 say ""
-say "Installed $(basename "$package") for every user: msiexec /i $(basename "$package") /qn ${install[*]}"
+say "Installed $(basename "$package") for every user: msiexec /i $(basename "$package") /qn ALLUSERS=1${install[1]:+ INSTALLDIR=\"$MV_CLIENT_WIN\"}"
 say "  into $MV_CLIENT_WIN:"
 for file in "$MV_CLIENT_DIR"/MivoDetector*.dll "$MV_CLIENT_DIR"/MivoBridge*.exe "$MV_CLIENT_DIR"/com.mivo.detector*.json; do
     [ -f "$file" ] && say "    $(basename "$file")"
