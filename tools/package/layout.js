@@ -223,7 +223,7 @@ const directoryActions = [
     ['DirRememberedMachine', '[MACHINEINSTALLDIR]', 'NOT INSTALLDIR AND ALLUSERS = 1 AND MACHINEINSTALLDIR'],
     ['DirFromClientUser', '[CLIENTUSERDIR]', 'NOT INSTALLDIR AND CLIENTUSERDIR'],
     ['DirFromClientMachine', '[CLIENTMACHINEDIR]', 'NOT INSTALLDIR AND CLIENTMACHINEDIR'],
-    ['DirOwnPerUser', '[LocalAppDataFolder]Programs\\MivoDetector\\', 'NOT INSTALLDIR AND ALLUSERS <> 1'],
+    ['DirOwnPerUser', '[LocalAppDataFolder]MivoDetector\\', 'NOT INSTALLDIR AND ALLUSERS <> 1'],
 ];
 const file = (id, name, keyPath) => `<File Id="${id}" Name="${name}" Source="${name}"${keyPath ? ' KeyPath="yes"' : ''}/>`;
 const wxs = `<?xml version="1.0" encoding="utf-8"?>
