@@ -7,6 +7,7 @@
 #include <cwchar>
 
 #include "bridge/HostLocation.h"
+#include "bridge/HostManifest.h"
 #include "bridge/Utf8Text.h"
 #include "win/UniqueHandle.h"
 
@@ -101,6 +102,18 @@ bool AnyKeyNames(const std::wstring& manifest) {
     return false;
 }
 
+// The 32- and 64-bit hosts share the folder and so its manifests. While they
+// name the other one, still installed, the registration is that host's.
+std::wstring OtherHostNamedBeside(const std::wstring& directory, const std::wstring& exe) {
+    for (const ManifestKind kind : {ManifestKind::Chromium, ManifestKind::Firefox}) {
+        const ManifestCheck check = CheckManifest(ManifestPath(kind, directory), kind, exe);
+        if (check.verdict == ManifestVerdict::OtherProgram &&
+            ::GetFileAttributesW(check.namedProgram.c_str()) != INVALID_FILE_ATTRIBUTES)
+            return check.namedProgram;
+    }
+    return std::wstring();
+}
+
 }  // namespace
 
 const wchar_t* ScopeName(RegistrationScope scope) noexcept {
@@ -153,6 +166,10 @@ int RegisterHost(RegistrationScope scope) {
 
 int UnregisterHost(RegistrationScope scope) {
     const std::wstring directory = HostDirectory();
+    if (const std::wstring other = OtherHostNamedBeside(directory, HostExecutablePath()); !other.empty()) {
+        Say(stdout, L"Left the browsers' registration alone: this folder's manifests name " + other);
+        return 0;
+    }
     int status = 0;
     for (const BrowserKey& browser : BrowserKeys()) {
         const std::wstring ours = ManifestPath(browser.kind, directory);

@@ -7,6 +7,7 @@
 #include "server/RegistrationScript.h"
 #include "server/RegistrationTypeLib.h"
 #include "server/ResourceIds.h"
+#include "server/SideBySide.h"
 
 namespace mv::server {
 
@@ -37,6 +38,32 @@ HRESULT RunAppIdScript(const RegistrationSource& source, ScriptAction action) no
 
 HRESULT RunClassScript(const RegistrationSource& source, ScriptAction action) noexcept {
     return RunRegistryScript(source.module, source.classScript, action, PerUserRegistration(), {});
+}
+
+// Undoes the registration; `keepGoing` runs every step even past a failure
+// and reports the first. While the other bitness's control is registered in
+// its view, only this view's class key and this platform's type library entry
+// go: the ProgIDs, the AppID and the rest of the TypeLib key are shared with
+// it, and so are the interface keys, which the type library functions write
+// to both views and remove from both.
+HRESULT Unregister(const RegistrationSource& source, bool keepGoing) noexcept {
+    std::wstring modulePath;
+    RETURN_IF_FAILED(ModuleFilePath(source.module, modulePath));
+    const bool sideBySide = OtherViewRegistersClass(PerUserRegistration(), modulePath);
+    HRESULT first = S_OK;
+    const auto step = [&](HRESULT hr) {
+        if (FAILED(hr) && SUCCEEDED(first)) first = hr;
+        return keepGoing || SUCCEEDED(hr);
+    };
+    if (sideBySide) {
+        if (!step(RunClassScript(source, ScriptAction::UnregisterClassId))) return first;
+        step(UnregisterTypeLibraryPlatform(source.module));
+        return first;
+    }
+    if (!step(RunClassScript(source, ScriptAction::Unregister))) return first;
+    if (!step(UnregisterTypeLibrary(source.module, PerUserRegistration()))) return first;
+    step(RunAppIdScript(source, ScriptAction::Unregister));
+    return first;
 }
 
 }  // namespace
@@ -70,9 +97,7 @@ HRESULT RegisterServer(const RegistrationSource& source) noexcept {
 
 HRESULT UnregisterServer(const RegistrationSource& source) noexcept {
     SystemThreadLocale locale;
-    RETURN_IF_FAILED(RunClassScript(source, ScriptAction::Unregister));
-    RETURN_IF_FAILED(UnregisterTypeLibrary(source.module, PerUserRegistration()));
-    return RunAppIdScript(source, ScriptAction::Unregister);
+    return Unregister(source, false);
 }
 
 HRESULT InstallServer(const RegistrationSource& source, BOOL install, const wchar_t* commandLine) noexcept {
@@ -85,9 +110,7 @@ HRESULT InstallServer(const RegistrationSource& source, BOOL install, const wcha
         // earlier steps wrote does not stay behind: a class script that could
         // not run would otherwise keep the application entry registered.
         SystemThreadLocale locale;
-        (void)RunClassScript(source, ScriptAction::Unregister);
-        (void)UnregisterTypeLibrary(source.module, PerUserRegistration());
-        (void)RunAppIdScript(source, ScriptAction::Unregister);
+        (void)Unregister(source, true);
     }
     return hr;
 }

@@ -2,6 +2,7 @@
 
 #include "com/HResult.h"
 #include "server/Module.h"
+#include "server/SideBySide.h"
 #include "win/UniqueHandle.h"
 
 #include <memory>
@@ -55,6 +56,26 @@ struct ReleaseRegistrar {
     void operator()(IRegistrar* registrar) const noexcept { registrar->Release(); }
 };
 
+// The REGISTRY resource's text, read as the registrar reads it: ANSI.
+HRESULT ScriptText(HINSTANCE module, UINT resourceId, std::wstring& text) {
+    const HRSRC found = ::FindResourceW(module, MAKEINTRESOURCEW(resourceId), L"REGISTRY");
+    const HGLOBAL loaded = found ? ::LoadResource(module, found) : nullptr;
+    const char* bytes = loaded ? static_cast<const char*>(::LockResource(loaded)) : nullptr;
+    if (!bytes) return HRESULT_FROM_WIN32(ERROR_RESOURCE_DATA_NOT_FOUND);
+    const int size = static_cast<int>(::SizeofResource(module, found));
+    text.assign(::MultiByteToWideChar(CP_ACP, 0, bytes, size, nullptr, 0), L'\0');
+    if (!text.empty()) ::MultiByteToWideChar(CP_ACP, 0, bytes, size, text.data(), static_cast<int>(text.size()));
+    return S_OK;
+}
+
+HRESULT UnregisterClassIdBlock(IRegistrar* registrar, HINSTANCE module, UINT resourceId) {
+    std::wstring script;
+    RETURN_IF_FAILED(ScriptText(module, resourceId, script));
+    const std::wstring classId = ClassIdOnlyScript(script);
+    if (classId.empty()) return E_UNEXPECTED;
+    return registrar->StringUnregister(classId.c_str());
+}
+
 }  // namespace
 
 HRESULT ModuleFilePath(HINSTANCE module, std::wstring& path) {
@@ -106,8 +127,12 @@ HRESULT RunRegistryScript(HINSTANCE module, UINT resourceId, ScriptAction action
         // machine's classes root.
         ClassesRootRedirection redirection;
         if (perUser) RETURN_IF_FAILED(redirection.Begin());
-        return action == ScriptAction::Register ? registrar->ResourceRegister(path.c_str(), resourceId, L"REGISTRY")
-                                                : registrar->ResourceUnregister(path.c_str(), resourceId, L"REGISTRY");
+        switch (action) {
+            case ScriptAction::Register: return registrar->ResourceRegister(path.c_str(), resourceId, L"REGISTRY");
+            case ScriptAction::Unregister: return registrar->ResourceUnregister(path.c_str(), resourceId, L"REGISTRY");
+            case ScriptAction::UnregisterClassId: return UnregisterClassIdBlock(registrar.get(), module, resourceId);
+        }
+        return E_INVALIDARG;
     });
 }
 

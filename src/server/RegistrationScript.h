@@ -39,7 +39,9 @@ struct Replacement {
     const wchar_t* value;
 };
 
-enum class ScriptAction { Register, Unregister };
+// UnregisterClassId undoes only the script's "NoRemove CLSID" block: the
+// keys of this registry view's class, where another view still needs the rest.
+enum class ScriptAction { Register, Unregister, UnregisterClassId };
 
 // Runs the REGISTRY resource `resourceId` of `module`'s file. The registrar
 // gets `replacements`, the module's common ones and "MODULE" (the module's

@@ -2,6 +2,7 @@
 
 #include <oleauto.h>
 
+#include <cwchar>
 #include <memory>
 
 #include "com/HResult.h"
@@ -36,6 +37,17 @@ HRESULT LoadModuleTypeLib(HINSTANCE module, std::wstring& path, TypeLibPtr& lib)
     return S_OK;
 }
 
+HRESULT ModuleTypeLibAttributes(HINSTANCE module, TLIBATTR& attributes) {
+    std::wstring path;
+    TypeLibPtr lib;
+    RETURN_IF_FAILED(LoadModuleTypeLib(module, path, lib));
+    TLIBATTR* attr = nullptr;
+    RETURN_IF_FAILED(lib->GetLibAttr(&attr));
+    attributes = *attr;
+    lib->ReleaseTLibAttr(attr);
+    return S_OK;
+}
+
 }  // namespace
 
 std::wstring HelpDirectoryOf(const wchar_t* helpFile) {
@@ -65,18 +77,30 @@ HRESULT RegisterTypeLibrary(HINSTANCE module, bool perUser) noexcept {
 
 HRESULT UnregisterTypeLibrary(HINSTANCE module, bool perUser) noexcept {
     return com::CatchReturn([&]() -> HRESULT {
-        std::wstring path;
-        TypeLibPtr lib;
-        RETURN_IF_FAILED(LoadModuleTypeLib(module, path, lib));
-
-        TLIBATTR* attr = nullptr;
-        RETURN_IF_FAILED(lib->GetLibAttr(&attr));
-        const TLIBATTR a = *attr;
-        lib->ReleaseTLibAttr(attr);
+        TLIBATTR a{};
+        RETURN_IF_FAILED(ModuleTypeLibAttributes(module, a));
 
         UnregisterFn unreg = perUser ? PerUserFunction<UnregisterFn>("UnRegisterTypeLibForUser") : nullptr;
         if (!unreg) unreg = &::UnRegisterTypeLib;
         return unreg(a.guid, a.wMajorVerNum, a.wMinorVerNum, a.lcid, a.syskind);
+    });
+}
+
+HRESULT UnregisterTypeLibraryPlatform(HINSTANCE module) noexcept {
+    return com::CatchReturn([&]() -> HRESULT {
+        TLIBATTR a{};
+        RETURN_IF_FAILED(ModuleTypeLibAttributes(module, a));
+        wchar_t guid[40] = {};
+        if (!::StringFromGUID2(a.guid, guid, 40)) return E_UNEXPECTED;
+        wchar_t locale[96] = {};
+        std::swprintf(locale, 96, L"TypeLib\\%ls\\%x.%x\\%lx", guid, a.wMajorVerNum, a.wMinorVerNum, a.lcid);
+        const std::wstring entry = std::wstring(locale) + (a.syskind == SYS_WIN64 ? L"\\win64" : L"\\win32");
+        // Through the merged classes root, as the platform's own functions
+        // go: the user's entry where there is one, else the machine's.
+        const LSTATUS status = ::RegDeleteKeyW(HKEY_CLASSES_ROOT, entry.c_str());
+        if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) return HRESULT_FROM_WIN32(status);
+        ::RegDeleteKeyW(HKEY_CLASSES_ROOT, locale);  // fails while another platform's entry is in it
+        return S_OK;
     });
 }
 

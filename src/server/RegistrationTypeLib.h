@@ -10,6 +10,9 @@ namespace mv::server {
 // per-user function of OLEAUT32.DLL where the system has it.
 HRESULT RegisterTypeLibrary(HINSTANCE module, bool perUser) noexcept;
 HRESULT UnregisterTypeLibrary(HINSTANCE module, bool perUser) noexcept;
+// Removes only this platform's (win32 or win64) path entry of the library,
+// and its locale key once no other platform's entry is left in it.
+HRESULT UnregisterTypeLibraryPlatform(HINSTANCE module) noexcept;
 
 // The directory part of a help file's path: cut just after its last "\", "/"
 // or ":" (empty when it has none).

@@ -82,5 +82,27 @@ TEST(BridgeRegistrationTest, RegisterUnregisterAndStatusPerUserAndPerMachine) {
     }
 }
 
+// Both bitnesses' hosts in one folder share its manifests: unregistering the
+// one the manifests do not name leaves the other's registration working.
+TEST(BridgeRegistrationTest, UnregisteringOneHostLeavesTheOtherRegisteredBesideIt) {
+    ScopedTempDir dir{L"Mivo hosts"};
+    const std::wstring host = dir.Child(kBridgeFile);
+    const std::wstring twin =
+        dir.Child(std::wstring(kBridgeFile) == L"MivoBridge.exe" ? L"MivoBridge64.exe" : L"MivoBridge.exe");
+    for (const auto& copy : {host, twin}) ASSERT_TRUE(::CopyFileW(BridgeExePath().c_str(), copy.c_str(), FALSE));
+    const std::wstring manifest = dir.Child(L"com.mivo.detector.json");
+    const wchar_t* const chrome = bridge::BrowserKeys()[0].keyPath;
+
+    ASSERT_EQ(0u, RunBridgeCommand(host, L"--register"));
+    ASSERT_EQ(0u, RunBridgeCommand(twin, L"--register"));
+    ASSERT_EQ(0u, RunBridgeCommand(host, L"--unregister"));
+    EXPECT_EQ(manifest, DefaultValue(HKEY_CURRENT_USER, chrome));
+    EXPECT_EQ(bridge::Utf8FromWide(twin), json::parse(ReadFileBytes(manifest), nullptr, false).value("path", ""));
+
+    ASSERT_EQ(0u, RunBridgeCommand(twin, L"--unregister"));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, chrome));
+    EXPECT_FALSE(FileExists(manifest));
+}
+
 }  // namespace
 }  // namespace mv::test

@@ -22,7 +22,8 @@ std::wstring WithExe(const std::wstring& dir) { return dir + L"\\MVPlayer.exe"; 
 class ClientLocatorTest : public ::testing::Test {
 protected:
     ScopedRegistryKey user_{HKEY_CURRENT_USER, L"Software\\MIVO\\MiVoVA"};
-    ScopedRegistryKey machine_{HKEY_LOCAL_MACHINE, L"Software\\MIVO\\MiVoVA\\InstallPath"};
+    ScopedRegistryKey machine_{HKEY_LOCAL_MACHINE, L"Software\\MIVO\\MiVoVA\\InstallPath",
+                               mv::test::kClientInstallerView};
     ScopedTempDir userDir_{L"user client"};
     ScopedTempDir machineDir_{L"machine client"};
 };
@@ -57,7 +58,8 @@ TEST_F(ClientLocatorTest, NoRegistryDirectoryFallsToTheControlDirectory) {
     machine_.SetString(L"Path", L"C:\\no\\such\\machine\\client");
     EXPECT_EQ(WithExe(ControlDirectory()), ClientLocator()) << "neither directory exists";
 
-    ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"Software\\MIVO\\MiVoVA\\InstallPath");
+    mv::test::DeleteRegistryTree(HKEY_LOCAL_MACHINE, L"Software\\MIVO\\MiVoVA\\InstallPath",
+                                 mv::test::kClientInstallerView);
     EXPECT_EQ(WithExe(ControlDirectory()), ClientLocator()) << "machine key absent";
 
     ::RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\MIVO\\MiVoVA");

@@ -34,7 +34,8 @@ protected:
 
     mv::test::ComApartment apartment_;
     ScopedRegistryKey user_{HKEY_CURRENT_USER, L"Software\\MIVO\\MiVoVA"};
-    ScopedRegistryKey machine_{HKEY_LOCAL_MACHINE, L"Software\\MIVO\\MiVoVA\\InstallPath"};
+    ScopedRegistryKey machine_{HKEY_LOCAL_MACHINE, L"Software\\MIVO\\MiVoVA\\InstallPath",
+                               mv::test::kClientInstallerView};
     ScopedTempDir clientDir_{L"client"};
     IMVDetectorCOM* detector_ = nullptr;
 };

@@ -2,8 +2,11 @@
 # One end-to-end case: a Wine prefix of its own, a client installation with
 # the control beside it, registration, then cscript steps in order.
 #
-#   run_case.sh NAME [--no-client] [--register machine|user|none] STEP...
+#   run_case.sh NAME [--no-client] [--register machine|user|none]
+#               [--control-apart] [--no-client-paths] STEP...
 #
+# --control-apart puts the control in a folder of its own, not the client's;
+# --no-client-paths installs the client without recording its folder.
 # STEP is a .js or .vbs file, run by cscript in its own process with the
 # check helpers (lib.js / lib.vbs) in front and a closing line behind. The
 # host exits 0 even when a script dies of an uncaught error, so a step passes
@@ -13,13 +16,15 @@
 set -uo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 root="$(cd "$here/../.." && pwd)"
-name="${1:?usage: run_case.sh NAME [--no-client] [--register machine|user|none] STEP...}"
+name="${1:?usage: run_case.sh NAME [options] STEP...}"
 shift
 client=yes register=machine
 while [ $# -gt 0 ]; do
     case "$1" in
         --no-client) client=no; shift ;;
         --register) register="$2"; shift 2 ;;
+        --control-apart) export MV_CONTROL_APART=yes; shift ;;
+        --no-client-paths) export MV_CLIENT_PATHS=none; shift ;;
         *) break ;;
     esac
 done

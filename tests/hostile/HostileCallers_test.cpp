@@ -215,7 +215,8 @@ public:
 
 private:
     mv::test::ScopedRegistryKey user_{HKEY_CURRENT_USER, L"Software\\MIVO\\MiVoVA"};
-    mv::test::ScopedRegistryKey machine_{HKEY_LOCAL_MACHINE, L"Software\\MIVO\\MiVoVA\\InstallPath"};
+    mv::test::ScopedRegistryKey machine_{HKEY_LOCAL_MACHINE, L"Software\\MIVO\\MiVoVA\\InstallPath",
+                                         mv::test::kClientInstallerView};
     mv::test::ScopedTempDir dir_{L"hostile-client"};
     PROCESS_INFORMATION process_{};
 };

@@ -14,8 +14,6 @@ namespace {
 
 constexpr wchar_t kClsid[] = L"{B7E836F8-119E-4BB7-B12B-34ACC461DB9F}";
 constexpr wchar_t kAppId[] = L"{EFBD3336-BD5D-4DF5-A027-5AF9C7DA62A2}";
-constexpr wchar_t kLibId[] = L"{16F92EAE-AD1B-4847-B6AB-84B1BB58756C}";
-constexpr wchar_t kInterfaceKey[] = L"Interface\\{32BE6C32-D4D5-4204-991D-1A5C126ABAB0}";
 constexpr wchar_t kClassName[] = L"MVDetectorCOM Class";
 
 struct ExpectedKey {
@@ -90,7 +88,8 @@ void DeleteRegistration(ClassesRoot root) {
     const std::wstring typeLib = std::wstring(L"TypeLib\\") + kLibId;
     for (const std::wstring& below : {std::wstring(kClassKey), std::wstring(kAppIdKey), std::wstring(kAppIdModuleKey),
                                      std::wstring(kProgId), std::wstring(kVersionedProgId), typeLib,
-                                     std::wstring(kInterfaceKey)})
+                                     std::wstring(kInterfaceKey), std::wstring(kWow64View) + kClassKey,
+                                     std::wstring(kWow64View) + kInterfaceKey})
         ::RegDeleteTreeW(RootKey(root), ClassesPath(below).c_str());
 }
 
@@ -105,6 +104,14 @@ HKEY RootKey(ClassesRoot root) { return root == ClassesRoot::Machine ? HKEY_LOCA
 std::wstring ClassesPath(const std::wstring& below) { return L"Software\\Classes\\" + below; }
 
 bool KeyExists(HKEY root, const std::wstring& path) { return static_cast<bool>(OpenKey(root, path)); }
+
+std::wstring DescribeTree(HKEY root, const std::wstring& path) {
+    const win::unique_hkey key = OpenKey(root, path);
+    if (!key) return L"";
+    std::wstring text = path + Describe(StringValues(key.get())) + L"\n";
+    for (const auto& name : SubkeyNames(root, path)) text += DescribeTree(root, path + L"\\" + name);
+    return text;
+}
 
 std::set<std::wstring> SubkeyNames(HKEY root, const std::wstring& path) {
     std::set<std::wstring> names;
@@ -192,6 +199,10 @@ DWORD RunProgram(const std::wstring& commandLine, std::string* output) {
     out.reset();
     if (output) *output = ReadFileBytes(outputPath);
     return code;
+}
+
+DWORD Regsvr32(const std::wstring& options, const std::wstring& dll) {
+    return RunProgram(L"regsvr32.exe " + options + L" \"" + (dll.empty() ? ControlDllPath() : dll) + L"\"");
 }
 
 RegistrationSandbox::RegistrationSandbox()

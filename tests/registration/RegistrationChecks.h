@@ -26,12 +26,16 @@ const wchar_t* RootName(ClassesRoot root);
 std::optional<std::wstring> RegisteredTypeLibPath(ClassesRoot root);
 
 bool KeyExists(HKEY root, const std::wstring& path);
+// Every key below `path` and its own, with their values, one a line; "" when absent.
+std::wstring DescribeTree(HKEY root, const std::wstring& path);
 std::set<std::wstring> SubkeyNames(HKEY root, const std::wstring& path);
 HKEY RootKey(ClassesRoot root);
 std::wstring ClassesPath(const std::wstring& below);
 
 // Runs `commandLine`; the exit code, and what it printed when `output` is given.
 DWORD RunProgram(const std::wstring& commandLine, std::string* output = nullptr);
+// regsvr32 with `options` on `dll`, the built control unless given.
+DWORD Regsvr32(const std::wstring& options, const std::wstring& dll = {});
 
 // Deletes whatever registration of the control is left under both roots, and
 // the user's "CLSID" and "AppID" keys when this sandbox made them.
@@ -72,5 +76,10 @@ inline constexpr wchar_t kAppIdKey[] = L"AppID\\{EFBD3336-BD5D-4DF5-A027-5AF9C7D
 inline constexpr wchar_t kAppIdModuleKey[] = L"AppID\\MVDetectorAX.DLL";
 inline constexpr wchar_t kProgId[] = L"MiVoVA.MiVoDector";
 inline constexpr wchar_t kVersionedProgId[] = L"MiVoVA.MiVoDector.1";
+inline constexpr wchar_t kLibId[] = L"{16F92EAE-AD1B-4847-B6AB-84B1BB58756C}";
+inline constexpr wchar_t kInterfaceKey[] = L"Interface\\{32BE6C32-D4D5-4204-991D-1A5C126ABAB0}";
+// Below a classes key, where 64-bit Windows keeps the 32-bit view's class and
+// interface keys.
+inline constexpr wchar_t kWow64View[] = L"Wow6432Node\\";
 
 }  // namespace mv::test

@@ -17,10 +17,6 @@ namespace {
 
 using server::RegistrationSource;
 
-DWORD Regsvr32(const std::wstring& options, const std::wstring& dll = ControlDllPath()) {
-    return RunProgram(L"regsvr32.exe " + options + L" \"" + dll + L"\"");
-}
-
 class RegistrationToolTest : public ::testing::Test {
 protected:
     RegistrationSandbox sandbox_;

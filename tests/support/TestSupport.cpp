@@ -45,18 +45,31 @@ std::wstring ExeDir() {
 ComApartment::ComApartment() { ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); }
 ComApartment::~ComApartment() { ::CoUninitialize(); }
 
-ScopedRegistryKey::ScopedRegistryKey(HKEY root, std::wstring path) : root_(root), path_(std::move(path)) {
-    ::RegDeleteTreeW(root_, path_.c_str());
+void DeleteRegistryTree(HKEY root, const std::wstring& path, REGSAM view) {
     HKEY key = nullptr;
-    EXPECT_EQ(ERROR_SUCCESS, ::RegCreateKeyExW(root_, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                                               nullptr));
+    if (::RegOpenKeyExW(root, path.c_str(), 0, KEY_ALL_ACCESS | view, &key) != ERROR_SUCCESS) return;
+    ::RegDeleteTreeW(key, nullptr);
+    ::RegCloseKey(key);
+    ::RegDeleteKeyExW(root, path.c_str(), view, 0);
+}
+
+ScopedRegistryKey::ScopedRegistryKey(HKEY root, std::wstring path, REGSAM view)
+    : root_(root), path_(std::move(path)), view_(view) {
+    DeleteRegistryTree(root_, path_, view_);
+    HKEY key = nullptr;
+    EXPECT_EQ(ERROR_SUCCESS, ::RegCreateKeyExW(root_, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view_, nullptr,
+                                               &key, nullptr));
     if (key) ::RegCloseKey(key);
 }
 
-ScopedRegistryKey::~ScopedRegistryKey() { ::RegDeleteTreeW(root_, path_.c_str()); }
+ScopedRegistryKey::~ScopedRegistryKey() { DeleteRegistryTree(root_, path_, view_); }
 
 void ScopedRegistryKey::SetRaw(const wchar_t* name, DWORD type, const void* data, DWORD bytes) const {
-    EXPECT_EQ(ERROR_SUCCESS, ::RegSetKeyValueW(root_, path_.c_str(), name, type, data, bytes));
+    HKEY key = nullptr;
+    EXPECT_EQ(ERROR_SUCCESS, ::RegOpenKeyExW(root_, path_.c_str(), 0, KEY_SET_VALUE | view_, &key));
+    if (!key) return;
+    EXPECT_EQ(ERROR_SUCCESS, ::RegSetValueExW(key, name, 0, type, static_cast<const BYTE*>(data), bytes));
+    ::RegCloseKey(key);
 }
 
 void ScopedRegistryKey::SetString(const wchar_t* name, const std::wstring& value) const {
@@ -68,7 +81,10 @@ void ScopedRegistryKey::SetDword(const wchar_t* name, DWORD value) const {
 }
 
 void ScopedRegistryKey::DeleteValue(const wchar_t* name) const {
-    ::RegDeleteKeyValueW(root_, path_.c_str(), name);
+    HKEY key = nullptr;
+    if (::RegOpenKeyExW(root_, path_.c_str(), 0, KEY_SET_VALUE | view_, &key) != ERROR_SUCCESS) return;
+    ::RegDeleteValueW(key, name);
+    ::RegCloseKey(key);
 }
 
 ScopedTempDir::ScopedTempDir(const std::wstring& hint) {

@@ -38,10 +38,17 @@ public:
     ComApartment& operator=(const ComApartment&) = delete;
 };
 
+// The client's installer is a 32-bit program: its machine-wide values lie in
+// the 32-bit registry view (the only one on 32-bit Windows).
+constexpr REGSAM kClientInstallerView = KEY_WOW64_32KEY;
+
+// Deletes `path` with its subtree, in registry view `view` (0: our own).
+void DeleteRegistryTree(HKEY root, const std::wstring& path, REGSAM view = 0);
+
 // A registry key owned by a test: deleted with its subtree before and after.
 class ScopedRegistryKey {
 public:
-    ScopedRegistryKey(HKEY root, std::wstring path);
+    ScopedRegistryKey(HKEY root, std::wstring path, REGSAM view = 0);
     ~ScopedRegistryKey();
     ScopedRegistryKey(const ScopedRegistryKey&) = delete;
     ScopedRegistryKey& operator=(const ScopedRegistryKey&) = delete;
@@ -54,6 +61,7 @@ public:
 private:
     HKEY root_;
     std::wstring path_;
+    REGSAM view_;
 };
 
 // A fresh directory under the prefix's temp folder, removed with its content.

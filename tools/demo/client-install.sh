@@ -7,7 +7,15 @@
 
 MV_CLIENT_WIN='C:\Program Files\Mivo'
 MV_CLIENT_DIR="$WINEPREFIX/drive_c/Program Files/Mivo"
-MV_CONTROL_WIN="$MV_CLIENT_WIN\\$MV_CONTROL_FILE"
+# The control goes beside the client, or with MV_CONTROL_APART=yes into a
+# folder of its own.
+if [ "${MV_CONTROL_APART:-no}" = yes ]; then
+    MV_CONTROL_DIR_WIN='C:\Program Files\Mivo Control'
+    MV_CONTROL_DIR="$WINEPREFIX/drive_c/Program Files/Mivo Control"
+else
+    MV_CONTROL_DIR_WIN="$MV_CLIENT_WIN" MV_CONTROL_DIR="$MV_CLIENT_DIR"
+fi
+MV_CONTROL_WIN="$MV_CONTROL_DIR_WIN\\$MV_CONTROL_FILE"
 
 export MV_FACT_DIR="$MV_CLIENT_WIN"
 export MV_FACT_CLIENT="$MV_CLIENT_WIN\\MVPlayer.exe"
@@ -31,13 +39,17 @@ mv_install_client_files() {
     printf '[channel]\r\nnum=%s\r\n' "$MV_FACT_CHANNEL" >"$MV_CLIENT_DIR/mivo.cfg"
 }
 
+# The client's installer is a 32-bit program: the machine's path goes into the
+# 32-bit registry view. MV_CLIENT_PATHS=none leaves both paths out.
 mv_install_client_registry() {
     local user='HKCU\Software\MIVO\MiVoVA' machine='HKLM\Software\MIVO\MiVoVA\InstallPath'
-    mv_wine reg add "$user" /v Path /t REG_SZ /d "$MV_CLIENT_WIN" /f >/dev/null &&
+    if [ "${MV_CLIENT_PATHS:-both}" != none ]; then
+        mv_wine reg add "$user" /v Path /t REG_SZ /d "$MV_CLIENT_WIN" /f >/dev/null &&
+        mv_wine reg add "$machine" /v Path /t REG_SZ /d "$MV_CLIENT_WIN" /reg:32 /f >/dev/null || return 1
+    fi
     mv_wine reg add "$user" /v RegisterId /t REG_DWORD /d "$MV_FACT_USER_ID" /f >/dev/null &&
     mv_wine reg add "$user" /v FirstInstallTime /t REG_SZ /d "$MV_FACT_FIRST_INSTALL" /f >/dev/null &&
-    mv_wine reg add "$user" /v InstallTime /t REG_SZ /d "$MV_FACT_INSTALL" /f >/dev/null &&
-    mv_wine reg add "$machine" /v Path /t REG_SZ /d "$MV_CLIENT_WIN" /f >/dev/null
+    mv_wine reg add "$user" /v InstallTime /t REG_SZ /d "$MV_FACT_INSTALL" /f >/dev/null
 }
 
 mv_install_playlist_shortcut() {
@@ -49,10 +61,10 @@ mv_install_client() {
     mv_install_client_files && mv_install_client_registry && mv_install_playlist_shortcut
 }
 
-# The control goes into the client's folder whether or not the client is there.
+# The control goes into its folder whether or not the client is there.
 mv_install_control() {
-    mkdir -p "$MV_CLIENT_DIR" &&
-    cp "$MV_BUILD/$MV_CONTROL_FILE" "$MV_CLIENT_DIR/$MV_CONTROL_FILE"
+    mkdir -p "$MV_CONTROL_DIR" &&
+    cp "$MV_BUILD/$MV_CONTROL_FILE" "$MV_CONTROL_DIR/$MV_CONTROL_FILE"
 }
 
 # mv_register machine|user: regsvr32 in the prefix; its status is returned.
