@@ -1,6 +1,8 @@
 # make build: install what is missing, configure, build.
 # make test:  the same, then every test under Wine in a throwaway prefix.
 # make demo:  the same, then the walk-through of the control in a sandbox.
+# make package: the same, then the signed installer packages
+#             (make package MV_VERSION=x.y.z for another version).
 BUILD := build
 CMAKE_FLAGS := -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release
 JOBS ?= $(shell nproc)
@@ -9,8 +11,12 @@ DEMO_CLIENT ?= full
 # make build MV_EXTENSION_SITES="https://*.example.com,https://example.org":
 # the sites the browser extension serves (kept in the build until changed).
 CMAKE_SETTINGS := $(if $(MV_EXTENSION_SITES),"-DMV_EXTENSION_SITES=$(MV_EXTENSION_SITES)")
+# The product's version lives in cmake/Version.cmake; MV_VERSION=x.y.z
+# overrides it for one run, and a run without it goes back to that default.
+MV_VERSION ?=
+VERSION_FLAG = $(if $(MV_VERSION),-DMV_VERSION=$(MV_VERSION),-UMV_VERSION)
 
-.PHONY: all deps configure build test demo bench clean
+.PHONY: all deps configure build test demo bench package clean
 
 all: build
 
@@ -34,16 +40,19 @@ $(BUILD)/x64/CMakeCache.txt: | deps
 configure: $(BUILD)/x64/CMakeCache.txt
 
 build: configure
-	$(if $(CMAKE_SETTINGS),cmake -S . -B $(BUILD) $(CMAKE_SETTINGS))
+	cmake -S . -B $(BUILD) $(VERSION_FLAG) $(CMAKE_SETTINGS) >/dev/null
+	cmake -S . -B $(BUILD)/x64 $(VERSION_FLAG) $(CMAKE_SETTINGS) >/dev/null
 	cmake --build $(BUILD) -j $(JOBS)
-	$(if $(CMAKE_SETTINGS),cmake -S . -B $(BUILD)/x64 $(CMAKE_SETTINGS))
 	cmake --build $(BUILD)/x64 -j $(JOBS)
 
 test: build
 	cd $(TEST_BUILD) && ctest --output-on-failure --timeout 900
 
-demo: build
+demo: package
 	DEMO_CLIENT=$(DEMO_CLIENT) bash tools/demo.sh
+
+package: build
+	bash tools/package/make-package.sh $(BUILD) "$$(sed -n 's/^MV_VERSION:STRING=//p' $(BUILD)/CMakeCache.txt)"
 
 bench: build
 	bash tools/bench.sh $(BENCH)

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The walk-through behind `make demo`: a sandbox Wine prefix of its own, a
-# client installation in it with the control beside the client, registration
-# with regsvr32, then a page-style script that calls every method; then the
-# demo page in headless Chromium and Firefox through the extension and
+# client installation in it, the control installed beside the client by its
+# installer package, then a page-style script that calls every method; then
+# the demo page in headless Chromium and Firefox through the extension and
 # MivoBridge.exe.
 #   DEMO_CLIENT=none   the same without the client installation
 set -uo pipefail
@@ -42,9 +42,26 @@ else
     say "DEMO_CLIENT=none: no client installation. The desktop client MVPlayer.exe,"
     say "its files and its registry values are absent; only the control is installed."
 fi
-mv_install_control || die "the control could not be copied"
-mv_register machine || die "regsvr32 could not register the control"
-say "Put the control beside it as $MV_CONTROL_WIN and registered it: regsvr32 $MV_CONTROL_FILE"
+# The package for what this Wine runs, for every user of the sandbox.
+arch=x64; [ "$MV_WINEARCH" = win64 ] || arch=x86
+version="$(sed -n 's/^MV_VERSION:STRING=//p' "$MV_ROOT/build/CMakeCache.txt")"
+package="$MV_ROOT/build/MivoDetector-$version-$arch.msi"
+[ -f "$package" ] || die "$package is missing (make package builds it)"
+install=(ALLUSERS=1)
+# Without a client the package would choose a folder of its own; the demo
+# keeps the layout the browser road expects.
+[ "$MV_DEMO_CLIENT" = full ] || install+=("INSTALLDIR=$MV_CLIENT_WIN")
+timeout 300 wine msiexec /i "$(winepath -w "$package")" /qn "${install[@]}" </dev/null >/dev/null 2>&1 ||
+    die "msiexec could not install $(basename "$package")"
+say ""
+say "Installed $(basename "$package") for every user: msiexec /i $(basename "$package") /qn ALLUSERS=1${install[1]:+ INSTALLDIR=\"$MV_CLIENT_WIN\"}"
+say "  into $MV_CLIENT_WIN:"
+for file in "$MV_CLIENT_DIR"/MivoDetector*.dll "$MV_CLIENT_DIR"/MivoBridge*.exe "$MV_CLIENT_DIR"/com.mivo.detector*.json; do
+    [ -f "$file" ] && say "    $(basename "$file")"
+done
+say "  registered as data: each control's class, ProgIDs MiVoVA.MiVoDector(.1), interface and"
+say "  type library, the host for Chrome, Chromium, Edge and Firefox, and the extension offered"
+say "  to Chrome and Edge; Windows Installer lists it as MivoDetector $version."
 
 export MV_DEMO_KEY="demo.lastVisit"
 export MV_DEMO_VALUE="stored by the first page at $(date -u '+%H:%M:%S')"

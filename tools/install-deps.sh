@@ -6,12 +6,13 @@ set -euo pipefail
 # wine64 and the x86_64 compiler build the 64-bit control and host, and run the
 # tests on machines that run no 32-bit code (see tools/wine-arch.sh), where
 # qemu-user-static runs the shipped 32-bit build. wixl, msitools and
-# osslsigncode build, read and sign the installer packages; firefox-esr is the
-# second browser of the browser-road tests.
+# osslsigncode build, read and sign the installer packages (openssl makes the
+# test signing certificate); firefox-esr is the second browser of the
+# browser-road tests.
 packages=(cmake make g++-mingw-w64-i686 mingw-w64-tools libwine-dev librapidxml-dev
           googletest wine wine32:i386 nlohmann-json3-dev chromium
           wine64 g++-mingw-w64-x86-64 qemu-user-static
-          wixl msitools osslsigncode firefox-esr)
+          wixl msitools osslsigncode openssl firefox-esr)
 
 have_all() {
     dpkg --print-foreign-architectures | grep -qx i386 || return 1

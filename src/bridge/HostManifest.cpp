@@ -35,6 +35,16 @@ std::string StringField(const json& manifest, const char* field) {
     return value != manifest.end() && value->is_string() ? value->get<std::string>() : std::string();
 }
 
+// The browsers resolve a relative "path" against the manifest's folder; the
+// installer packages write one, as they cannot know the folder when built.
+std::wstring ResolvedProgram(const std::wstring& named, const std::wstring& manifestPath) {
+    const bool absolute =
+        (named.size() >= 2 && named[1] == L':') || named.starts_with(L'\\') || named.starts_with(L'/');
+    const size_t slash = manifestPath.find_last_of(L"\\/");
+    if (absolute || slash == std::wstring::npos) return named;
+    return manifestPath.substr(0, slash + 1) + named;
+}
+
 }  // namespace
 
 bool ReadManifestFile(const std::wstring& path, std::string& bytes, bool& missing) {
@@ -89,7 +99,7 @@ ManifestCheck CheckManifest(const std::wstring& manifestPath, ManifestKind kind,
     check.namedProgram = named;
     if (StringField(manifest, "name") != kHostName || StringField(manifest, "type") != "stdio")
         check.verdict = ManifestVerdict::WrongHost;
-    else if (!SamePath(named, hostExe))
+    else if (!SamePath(ResolvedProgram(named, manifestPath), hostExe))
         check.verdict = ManifestVerdict::OtherProgram;
     else if (kind == ManifestKind::Firefox ? !ListHolds(manifest, "allowed_extensions", kFirefoxAddonId)
                                            : !ListHolds(manifest, "allowed_origins", kChromeExtensionOrigin))
