@@ -9,7 +9,7 @@
 # port.
 #
 # In a project: include(Extension) and call mv_build_extension(). As a script:
-#   cmake -DMV_SOURCE=extension -DMV_OUT=dir -DMV_VERSION=1.0.0
+#   cmake -DMV_SOURCE=extension -DMV_OUT=dir -DMV_VERSION=1.0.0.1
 #         -DMV_SITES="https://*.example.com,https://example.org" [-DMV_DEV=ON] -P Extension.cmake
 
 if(CMAKE_SCRIPT_MODE_FILE)

@@ -9,7 +9,7 @@
 // its type library and `MivoBridge --register` are built from, so a package
 // writes what registration writes and the two cannot drift.
 //
-//   layout.js --arch x64|x86 --version x.y.z --out DIR --host EXE
+//   layout.js --arch x64|x86 --version x.y.z[.w] --out DIR --host EXE
 //             --control DLL32 [--control DLL64 for x64] [--root REPO]
 'use strict';
 const fs = require('fs');
@@ -25,9 +25,9 @@ const root = args.root || path.resolve(__dirname, '../..');
 const arch = args.arch;
 const out = args.out;
 const expected = arch === 'x64' ? 2 : 1;
-if (!['x64', 'x86'].includes(arch) || !/^\d+\.\d+\.\d+$/.test(args.version || '') || !out || !args.host ||
+if (!['x64', 'x86'].includes(arch) || !/^\d+\.\d+\.\d+(\.\d+)?$/.test(args.version || '') || !out || !args.host ||
     args.control.length !== expected) {
-    console.error('usage: layout.js --arch x64|x86 --version x.y.z --out DIR --host EXE --control DLL32 [--control DLL64]');
+    console.error('usage: layout.js --arch x64|x86 --version x.y.z[.w] --out DIR --host EXE --control DLL32 [--control DLL64]');
     process.exit(2);
 }
 const read = (file) => fs.readFileSync(path.join(root, file), 'utf8');
