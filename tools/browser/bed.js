@@ -28,7 +28,6 @@ const TOOLS = path.join(ROOT, "tools");
 // The development build of the extension: the build's sites and this machine's.
 const EXTENSION_DIR = path.join(BUILD, "extension-dev");
 const HOST_NAME = "com.mivo.detector";
-const EXTENSION_ID = "cghpnbigjdjbpeelkgkgbjodnenhfdoc";
 const CHROMIUM = process.env.MV_CHROMIUM || "/usr/bin/chromium";
 const FIREFOX = process.env.MV_FIREFOX || "/usr/bin/firefox-esr";
 const BROWSERS = ["chromium", "firefox"];
@@ -363,4 +362,4 @@ exec wine ${q(this.clientDir)}/"$MV_BRIDGE_FILE" "$@" 2>>${q(path.join(this.work
   }
 }
 
-module.exports = { Bed, BROWSERS, EXTENSION_DIR, EXTENSION_ID, HOST_NAME, ROOT, BUILD };
+module.exports = { Bed, BROWSERS, EXTENSION_DIR, HOST_NAME, ROOT, BUILD };
