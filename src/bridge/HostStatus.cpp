@@ -13,6 +13,7 @@
 #include "bridge/HostRegistration.h"
 #include "bridge/LoadedControl.h"
 #include "bridge/Utf8Text.h"
+#include "ProductNames.h"
 #include "facts/ControlFilePath.h"
 #include "sitelock/SiteLock.h"
 
@@ -126,7 +127,7 @@ int PrintHostStatus() {
     else if (!controlOk)
         Line(L"NOT READY: the control does not answer from the host's folder");
     else if (browsers.empty())
-        Line(L"NOT READY: no browser will start this host (run MivoBridge.exe --register)");
+        Line(L"NOT READY: no browser will start this host (run " MV_BRIDGE_FILE_NAME " --register)");
     else
         Line(L"READY for " + browsers);
     return controlOk && !browsers.empty() ? 0 : 1;
