@@ -18,8 +18,9 @@ bool IsAscii(std::wstring_view text) {
 }
 
 // Looked up at run time: where the system lacks it, a host outside ASCII
-// matches nothing rather than keeping the control from loading.
-using IdnToAsciiFn = int(WINAPI*)(DWORD, LPCWSTR, int, LPWSTR, int);
+// matches nothing rather than keeping the control from loading. The type is
+// the SDK's own, so the pointer cannot disagree with it on the convention.
+using IdnToAsciiFn = decltype(&::IdnToAscii);
 
 std::wstring PunycodeOf(const std::wstring& host) {
     static const auto idnToAscii = reinterpret_cast<IdnToAsciiFn>(
