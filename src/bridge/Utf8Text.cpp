@@ -1,20 +1,11 @@
 #include "bridge/Utf8Text.h"
 
-#include <windows.h>
-
-#include <climits>
+#include "win/MultiByteText.h"
 
 namespace mv::bridge {
 
 bool WideFromUtf8(std::string_view utf8, std::wstring& wide) {
-    wide.clear();
-    if (utf8.empty()) return true;
-    if (utf8.size() > INT_MAX) return false;
-    const int size = static_cast<int>(utf8.size());
-    const int units = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), size, nullptr, 0);
-    if (units <= 0) return false;
-    wide.resize(static_cast<size_t>(units));
-    return ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), size, wide.data(), units) == units;
+    return win::WideFromMultiByte(CP_UTF8, MB_ERR_INVALID_CHARS, utf8, wide);
 }
 
 std::string Utf8FromWide(std::wstring_view wide) {

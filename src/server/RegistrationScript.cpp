@@ -3,6 +3,7 @@
 #include "com/HResult.h"
 #include "server/Module.h"
 #include "server/SideBySide.h"
+#include "win/MultiByteText.h"
 #include "win/UniqueHandle.h"
 
 #include <memory>
@@ -62,10 +63,9 @@ HRESULT ScriptText(HINSTANCE module, UINT resourceId, std::wstring& text) {
     const HGLOBAL loaded = found ? ::LoadResource(module, found) : nullptr;
     const char* bytes = loaded ? static_cast<const char*>(::LockResource(loaded)) : nullptr;
     if (!bytes) return HRESULT_FROM_WIN32(ERROR_RESOURCE_DATA_NOT_FOUND);
-    const int size = static_cast<int>(::SizeofResource(module, found));
-    text.assign(::MultiByteToWideChar(CP_ACP, 0, bytes, size, nullptr, 0), L'\0');
-    if (!text.empty()) ::MultiByteToWideChar(CP_ACP, 0, bytes, size, text.data(), static_cast<int>(text.size()));
-    return S_OK;
+    return win::WideFromMultiByte(CP_ACP, 0, std::string_view(bytes, ::SizeofResource(module, found)), text)
+               ? S_OK
+               : HRESULT_FROM_WIN32(ERROR_NO_UNICODE_TRANSLATION);
 }
 
 HRESULT UnregisterClassIdBlock(IRegistrar* registrar, HINSTANCE module, UINT resourceId) {

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <string>
 
+#include "win/MultiByteText.h"
 #include "win/UniqueHandle.h"
 
 namespace mv::sitelock {
@@ -60,16 +61,6 @@ std::wstring_view Trimmed(std::wstring_view text) {
 
 enum class ConfigText { Missing, Unreadable, Read };
 
-bool DecodeCodePage(UINT codePage, DWORD flags, std::string_view bytes, std::wstring& text) {
-    text.clear();
-    if (bytes.empty()) return true;
-    const int size = static_cast<int>(bytes.size());
-    const int units = ::MultiByteToWideChar(codePage, flags, bytes.data(), size, nullptr, 0);
-    if (units <= 0) return false;
-    text.resize(static_cast<size_t>(units));
-    return ::MultiByteToWideChar(codePage, flags, bytes.data(), size, text.data(), units) == units;
-}
-
 // The whole file as text. Whatever stops a file that is there from being read
 // (held open without sharing, no access, too big) makes it unreadable, never
 // missing: a lock must not open because its file is busy.
@@ -95,9 +86,9 @@ ConfigText ReadConfigText(const wchar_t* path, std::wstring& text) {
         return ConfigText::Read;
     }
     const bool decoded = view.substr(0, 3) == "\xEF\xBB\xBF"
-                             ? DecodeCodePage(CP_UTF8, 0, view.substr(3), text)
-                             : DecodeCodePage(CP_UTF8, MB_ERR_INVALID_CHARS, view, text) ||
-                                   DecodeCodePage(CP_ACP, 0, view, text);
+                             ? win::WideFromMultiByte(CP_UTF8, 0, view.substr(3), text)
+                             : win::WideFromMultiByte(CP_UTF8, MB_ERR_INVALID_CHARS, view, text) ||
+                                   win::WideFromMultiByte(CP_ACP, 0, view, text);
     return decoded ? ConfigText::Read : ConfigText::Unreadable;
 }
 

@@ -88,7 +88,6 @@ bool WriteAll(HANDLE file, std::string_view bytes) {
     return true;
 }
 
-// A virus scanner or indexer may hold the old file for a moment.
 // A file held open by a virus scanner or a backup is let go within moments.
 bool ReplaceWith(const std::wstring& temp, const wchar_t* path) {
     const ULONGLONG deadline = ::GetTickCount64() + kReplaceRetryMs;
