@@ -1,7 +1,9 @@
 # The browser extension as it is shipped: extension/ with the sites it serves
 # and its version written into the manifest. The sites are fixed when it is
 # built, and the manifest's content script matches and host permissions are
-# that one list (the background reads its list back from the manifest).
+# that one list (the background reads its list back from the manifest). The
+# methods a request may name, and their argument types, are written into
+# request.js from the page library (web/mivo-detector.js), so the two agree.
 #
 # Each site is an https origin without port or path, "https://example.com",
 # or "https://*.example.com" for example.com and all its subdomains. A
@@ -47,6 +49,16 @@ function(mv_build_extension source out version sites development)
     list(JOIN sites "\", \"" matches)
     set(MV_EXTENSION_MATCHES "[\"${matches}\"]")
     set(MV_VERSION "${version}")
+    # The methods and their argument types, as the page library lists them.
+    get_filename_component(library "${source}/../web/mivo-detector.js" ABSOLUTE)
+    file(READ "${library}" text)
+    if(NOT text MATCHES "var METHODS = (\\[[^;]*\\]);")
+        message(FATAL_ERROR "${library} has no \"var METHODS = [...];\" for the extension to take")
+    endif()
+    set(MV_PAGE_METHODS "${CMAKE_MATCH_1}")
+    if(NOT CMAKE_SCRIPT_MODE_FILE)
+        set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${library}")
+    endif()
 
     if(CMAKE_SCRIPT_MODE_FILE)
         file(GLOB files RELATIVE ${source} ${source}/*)
@@ -55,9 +67,9 @@ function(mv_build_extension source out version sites development)
     endif()
     set(wanted)
     foreach(file IN LISTS files)
-        if(file STREQUAL "manifest.json.in")
-            configure_file(${source}/${file} ${out}/manifest.json @ONLY)
-            list(APPEND wanted manifest.json)
+        if(file MATCHES "^(.+)\\.in$")
+            configure_file(${source}/${file} ${out}/${CMAKE_MATCH_1} @ONLY)
+            list(APPEND wanted ${CMAKE_MATCH_1})
         else()
             configure_file(${source}/${file} ${out}/${file} COPYONLY)
             list(APPEND wanted ${file})

@@ -19,7 +19,8 @@
     "use strict";
 
     // The control's eighteen methods, in their dispatch order, with their
-    // argument types: "i" a signed 32-bit integer, "s" a string.
+    // argument types: "i" a signed 32-bit integer, "s" a string. The build
+    // writes this list into the extension's request checks as it stands.
     var METHODS = [
         ["IsMiVoVAReady", ""], ["StartMiVoVA", ""], ["IsInstalled", ""], ["IsSupportDownload", ""],
         ["DownLoad", "iii"], ["ShowDetailPage", "s"], ["GetMivoVAVersion", ""], ["OnlinePlay", "s"],
