@@ -162,11 +162,10 @@ mv_wine regsvr32 /s "$ctl64_win" || fail "the 64-bit control does not register"
 run_methods cscript methods64
 mv_wine regsvr32 /s /u "$ctl64_win" || fail "the 64-bit control does not unregister"
 
-# Wine keeps one type library
-# registration for the machine and the user, so the two are registered and
-# removed one after the other, never both at once. Wine shares the user's
-# classes between the two views, so only the machine's 64-bit view is
-# checked for a class that must not be there.
+# Wine keeps one type library registration for the machine and the user, so
+# the two are registered and removed one after the other, never both at once.
+# Wine shares the user's classes between the two views, so only the machine's
+# 64-bit view is checked for a class that must not be there.
 clsid='{B7E836F8-119E-4BB7-B12B-34ACC461DB9F}'
 server="CLSID\\$clsid\\InprocServer32"
 regsvr32_32() { # WHAT ARGS...: syswow64's regsvr32 on the 32-bit control
