@@ -37,6 +37,12 @@ void HandOff(HWND window, const wchar_t* command) {
                           kHandOffTimeoutMs, &ignored);
 }
 
+bool Create(const std::wstring& path, std::wstring& commandLine, STARTUPINFOW& startup, DWORD flags,
+            win::unique_process_information& process) {
+    return ::CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, flags, nullptr, nullptr,
+                            &startup, process.put());
+}
+
 void StartClient(const wchar_t* command) {
     const std::wstring path = ClientLocator();
     if (!win::PathExists(path.c_str())) return;
@@ -56,8 +62,13 @@ void StartClient(const wchar_t* command) {
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     win::unique_process_information process;
-    if (!::CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                          process.put()))
+    // The client is the user's program, not the caller's: a browser ends
+    // every process left in the job it runs its host in once the host is
+    // closed, so the client leaves that job where the job lets it. Without a
+    // job the flag changes nothing; a job that forbids leaving refuses it with
+    // access denied, and the client then starts inside the job as before.
+    if (!Create(path, commandLine, startup, CREATE_BREAKAWAY_FROM_JOB, process) &&
+        !(::GetLastError() == ERROR_ACCESS_DENIED && Create(path, commandLine, startup, 0, process)))
         return;
     if (process.get().hProcess) ::WaitForInputIdle(process.get().hProcess, kIdleWaitMs);
 }

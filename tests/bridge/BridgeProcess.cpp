@@ -12,7 +12,7 @@ constexpr ULONGLONG kHangBoundMs = 120000;
 
 }  // namespace
 
-BridgeProcess::BridgeProcess(const std::wstring& exe, const std::wstring& arguments) {
+BridgeProcess::BridgeProcess(const std::wstring& exe, const std::wstring& arguments, HANDLE job) {
     SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
     HANDLE childInput = nullptr, childOutput = nullptr;
     if (!::CreatePipe(&childInput, &input_, &inherit, 0)) return;
@@ -29,9 +29,13 @@ BridgeProcess::BridgeProcess(const std::wstring& exe, const std::wstring& argume
     startup.hStdOutput = childOutput;
     startup.hStdError = ::GetStdHandle(STD_ERROR_HANDLE);
     std::wstring commandLine = L"\"" + exe + L"\" " + arguments;
-    if (!::CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                          &process_))
+    if (!::CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, TRUE, job ? CREATE_SUSPENDED : 0, nullptr,
+                          nullptr, &startup, &process_))
         process_ = {};
+    // A host that could not be put in the job ends before its first instruction.
+    if (job && process_.hProcess &&
+        !(::AssignProcessToJobObject(job, process_.hProcess) && ::ResumeThread(process_.hThread) != ~DWORD{0}))
+        ::TerminateProcess(process_.hProcess, 99);
     ::CloseHandle(childInput);
     ::CloseHandle(childOutput);
 }

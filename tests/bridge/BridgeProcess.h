@@ -11,7 +11,8 @@ namespace mv::test {
 
 class BridgeProcess {
 public:
-    BridgeProcess(const std::wstring& exe, const std::wstring& arguments = L"");
+    // With `job`, the host runs inside that job from its first instruction.
+    BridgeProcess(const std::wstring& exe, const std::wstring& arguments = L"", HANDLE job = nullptr);
     ~BridgeProcess();
     BridgeProcess(const BridgeProcess&) = delete;
     BridgeProcess& operator=(const BridgeProcess&) = delete;

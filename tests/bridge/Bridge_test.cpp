@@ -21,6 +21,7 @@
 #include "bridge/Utf8Text.h"
 #include "client/ClientLocator.h"
 #include "win/ScopedBstr.h"
+#include "win/UniqueHandle.h"
 
 namespace mv::test {
 namespace {
@@ -165,6 +166,36 @@ TEST_F(BridgeTest, EveryMethodAnswersAsTheControlDoesRegisteredOrNot) {
     for (const auto& event : ReadStandinLog(StandinLogOf(client_)))
         downloads += event.bytes == Utf16Bytes(L"\\download=1,-2,2147483647");
     EXPECT_EQ(3, downloads);
+}
+
+// A browser that runs its host in a job ends everything left in the job when
+// it closes it: the client a page started leaves the job where the job lets
+// it, and is still started where it does not.
+TEST_F(BridgeTest, ClientLeavesTheBrowsersJobWhereTheJobAllowsIt) {
+    for (const bool breakaway : {true, false}) {
+        SCOPED_TRACE(breakaway ? "breakaway allowed" : "no breakaway");
+        win::unique_handle job(::CreateJobObjectW(nullptr, nullptr));
+        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+        limits.BasicLimitInformation.LimitFlags =
+            JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE | (breakaway ? JOB_OBJECT_LIMIT_BREAKAWAY_OK : 0);
+        ASSERT_TRUE(::SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &limits, sizeof(limits)));
+        {
+            BridgeProcess host(host_, L"", job.get());
+            EXPECT_EQ(json(nullptr), Ask(host, Request(1, "StartMiVoVA", json::array()).dump()).value("result", json()));
+            EXPECT_EQ(0u, host.Finish());
+        }
+        DWORD pid = 0;
+        ::GetWindowThreadProcessId(WaitForClientWindow(), &pid);
+        // Wine's IsProcessInJob wants the full query right.
+        win::unique_handle client(::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, pid));
+        BOOL inJob = TRUE;
+        ASSERT_TRUE(client && ::IsProcessInJob(client.get(), job.get(), &inJob)) << "no client was started";
+        EXPECT_EQ(!breakaway, inJob != FALSE);
+        job.reset();
+        EXPECT_EQ(breakaway ? WAIT_TIMEOUT : WAIT_OBJECT_0, ::WaitForSingleObject(client.get(), breakaway ? 0 : 20000))
+            << "the client must outlive the job exactly when it could leave it";
+        ASSERT_TRUE(CloseAllClients());
+    }
 }
 
 struct Exchange {
