@@ -8,6 +8,7 @@
 #include <string>
 
 #include "bridge/BridgeVersion.h"
+#include "bridge/BrowserPolicy.h"
 #include "bridge/HostLocation.h"
 #include "bridge/HostManifest.h"
 #include "bridge/HostRegistration.h"
@@ -106,7 +107,10 @@ int PrintHostStatus() {
     ReportSiteLock(config, lock);
 
     std::set<std::wstring> ready;
+    bool keptOut = false;  // a registration that would serve a browser, but for a policy
     for (const BrowserKey& browser : BrowserKeys()) {
+        const HostPolicy policy = ReadHostPolicy(browser);
+        bool served[2] = {false, false};
         for (const RegistrationScope scope : {RegistrationScope::User, RegistrationScope::Machine}) {
             const std::wstring head = Padded(browser.browser, 9) + Padded(ScopeName(scope), 8);
             const std::wstring manifest = RegisteredManifest(scope, browser);
@@ -116,8 +120,22 @@ int PrintHostStatus() {
             }
             const ManifestCheck check = CheckManifest(manifest, browser.kind, exe);
             Line(head + L"registered, manifest " + manifest + L": " + Describe(check));
-            if (check.verdict == ManifestVerdict::Ok) ready.insert(browser.browser);
+            served[scope == RegistrationScope::Machine] = check.verdict == ManifestVerdict::Ok;
         }
+        if (!policy.blocked && (served[1] || (served[0] && policy.userLevelHosts)))
+            ready.insert(browser.browser);
+        else
+            keptOut |= served[0] || served[1];
+        const std::wstring head = Padded(browser.browser, 9) + Padded(L"policy", 8);
+        if (!policy.userLevelHosts)
+            Line(head + L"NativeMessagingUserLevelHosts = 0 (" + policy.userLevelSource + L"): " + browser.browser +
+                 (served[1] ? L" starts only the per-machine registration"
+                            : L" starts only hosts registered per machine; install per machine (ALLUSERS=1, or "
+                              MV_BRIDGE_FILE_NAME " --register --machine)"));
+        if (policy.blocked)
+            Line(head + L"NativeMessagingBlocklist (" + policy.blockSource + L") blocks com.mivo.detector; allow it: "
+                 L"add \"com.mivo.detector\" to " + (policy.allowSource.empty() ? policy.blockSource : policy.allowSource) +
+                 L"\\" + PolicyKeyPath(browser) + L"\\NativeMessagingAllowlist");
     }
     std::wstring browsers;
     for (const BrowserKey& browser : BrowserKeys())
@@ -126,6 +144,8 @@ int PrintHostStatus() {
         Line(L"NOT READY: the site lock lets no site in");
     else if (!controlOk)
         Line(L"NOT READY: the control does not answer from the host's folder");
+    else if (browsers.empty() && keptOut)
+        Line(L"NOT READY: no browser will start this host: policies keep the registered ones from it (above)");
     else if (browsers.empty())
         Line(L"NOT READY: no browser will start this host (run " MV_BRIDGE_FILE_NAME " --register)");
     else

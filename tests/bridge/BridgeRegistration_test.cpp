@@ -1,11 +1,13 @@
 // --register and --unregister per user and per machine, checked in the
 // prefix's registry and files; --status with the host registered, missing,
-// and registered from another folder.
+// registered from another folder, and kept from browsers by their policies.
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
 
+#include <memory>
 #include <tuple>
+#include <vector>
 
 #include "BridgeProcess.h"
 #include "TestSupport.h"
@@ -95,6 +97,59 @@ TEST(BridgeRegistrationTest, RegisterUnregisterAndStatusPerUserAndPerMachine) {
         for (const auto& manifest : manifests) EXPECT_FALSE(FileExists(manifest));
         EXPECT_EQ(1u, RunBridgeCommand(host, L"--status", &status)) << status;
     }
+}
+
+// Policies as the browsers read them: each whole from HKLM where set there,
+// else from HKCU. Each step adds one policy to those before it.
+TEST(BridgeRegistrationTest, StatusCountsOnlyTheBrowsersThatPoliciesLetStartTheHost) {
+    ScopedTempDir dir{L"Mivo host"};
+    const std::wstring host = dir.Child(kBridgeFile);
+    ASSERT_TRUE(::CopyFileW(BridgeExePath().c_str(), host.c_str(), FALSE));
+    ASSERT_TRUE(::CopyFileW(ControlDllPath().c_str(), dir.Child(kControlFile).c_str(), FALSE));
+    ASSERT_EQ(0u, RunBridgeCommand(host, L"--register"));
+    std::vector<std::unique_ptr<ScopedRegistryKey>> keys;
+    const auto policyKey = [&](HKEY root, const std::wstring& path) {
+        keys.push_back(std::make_unique<ScopedRegistryKey>(root, L"Software\\Policies\\" + path, KEY_WOW64_64KEY));
+        return keys.back().get();
+    };
+    for (const HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER})
+        for (const wchar_t* owner : {L"Google", L"Chromium", L"Microsoft\\Edge"}) policyKey(root, owner);
+    const struct {
+        HKEY root;
+        const wchar_t* key;
+        const wchar_t* entry;  // null: NativeMessagingUserLevelHosts = `level`
+        DWORD level;
+        const char* ready;
+    } steps[] = {
+        {HKEY_CURRENT_USER, L"Microsoft\\Edge", nullptr, 1, "Chrome, Chromium, Edge, Firefox"},
+        {HKEY_LOCAL_MACHINE, L"Microsoft\\Edge", nullptr, 0, "Chrome, Chromium, Firefox"},
+        {HKEY_CURRENT_USER, L"Google\\Chrome\\NativeMessagingBlocklist", L"*", 0, "Chromium, Firefox"},
+        {HKEY_CURRENT_USER, L"Google\\Chrome\\NativeMessagingAllowlist", L"com.mivo.detector", 0,
+         "Chrome, Chromium, Firefox"},
+        {HKEY_LOCAL_MACHINE, L"Google\\Chrome\\NativeMessagingAllowlist", L"com.mivo.other", 0, "Chromium, Firefox"},
+        {HKEY_LOCAL_MACHINE, L"Chromium\\NativeMessagingBlocklist", L"com.mivo.detector", 0, "Firefox"},
+    };
+    std::string status;
+    for (const auto& step : steps) {
+        ScopedRegistryKey* key = policyKey(step.root, step.key);
+        // A list's entries are its string values, whatever they are named.
+        step.entry ? key->SetString(L"2", step.entry) : key->SetDword(L"NativeMessagingUserLevelHosts", step.level);
+        EXPECT_EQ(0u, RunBridgeCommand(host, L"--status", &status)) << status;
+        EXPECT_TRUE(Contains(status, (std::string("READY for ") + step.ready).c_str())) << status;
+    }
+    EXPECT_TRUE(Contains(status, "(HKLM): Edge starts only hosts registered per machine; install per machine")) << status;
+    EXPECT_TRUE(Contains(status, "(HKCU) blocks com.mivo.detector; allow it: add \"com.mivo.detector\" to "
+                                 "HKLM\\Software\\Policies\\Google\\Chrome\\NativeMessagingAllowlist")) << status;
+
+    for (const auto& browser : bridge::BrowserKeys())
+        if (browser.kind == bridge::ManifestKind::Firefox) ::RegDeleteKeyW(HKEY_CURRENT_USER, browser.keyPath);
+    EXPECT_EQ(1u, RunBridgeCommand(host, L"--status", &status)) << status;
+    EXPECT_TRUE(Contains(status, "NOT READY: no browser will start this host: policies")) << status;
+    ASSERT_EQ(0u, RunBridgeCommand(host, L"--register --machine"));
+    EXPECT_EQ(0u, RunBridgeCommand(host, L"--status", &status)) << status;
+    EXPECT_TRUE(Contains(status, "READY for Edge, Firefox")) << status;
+    EXPECT_EQ(0u, RunBridgeCommand(host, L"--unregister --machine"));
+    EXPECT_EQ(0u, RunBridgeCommand(host, L"--unregister"));
 }
 
 // Both bitnesses' hosts in one folder share its manifests: unregistering the
