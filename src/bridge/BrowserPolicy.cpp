@@ -28,7 +28,7 @@ bool ReadDword(HKEY root, const std::wstring& path, const wchar_t* name, DWORD& 
     return ::RegOpenKeyExW(root, path.c_str(), 0, KEY_QUERY_VALUE | kNativeView, key.put()) == ERROR_SUCCESS &&
            ::RegQueryValueExW(key.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &bytes) ==
                ERROR_SUCCESS &&
-           type == REG_DWORD;
+           type == REG_DWORD && bytes == sizeof(value);
 }
 
 // A list policy is a key whose string values are its entries, whatever their
@@ -67,6 +67,7 @@ bool Names(const std::vector<std::string>& entries, const char* name) {
 
 }  // namespace
 
+// A Chromium browser names both keys after its one product path.
 std::wstring PolicyKeyPath(const BrowserKey& browser) {
     const std::wstring path = browser.keyPath;
     const size_t head = path.find(L'\\') + 1;
