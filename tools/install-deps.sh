@@ -40,7 +40,9 @@ have_all() {
 
 # The browser tests drive Debian's chromium with playwright-core and Debian's
 # firefox-esr with puppeteer-core, both pinned in package-lock.json (with
-# typescript for the page library's declarations); neither downloads a browser.
+# typescript for the page library's declarations, and publint,
+# @arethetypeswrong/cli and esbuild for its npm package); neither downloads a
+# browser.
 npm_deps() {
     local root; root="$(cd "$(dirname "$0")/.." && pwd)"
     local stamp="$root/node_modules/.package-lock.json"

@@ -1,5 +1,6 @@
-// Types of mivo-detector.js, for the script form (the global MivoDetector)
-// and the module form (mivo-detector.mjs, built beside it).
+// Types of mivo-detector.js, for the script form (the global MivoDetector,
+// declared at the end); the build writes them for the module forms
+// (mivo-detector.mjs, mivo-detector.cjs) without the global.
 
 export type ErrorCode =
   | "EXTENSION_UNAVAILABLE"

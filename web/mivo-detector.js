@@ -43,9 +43,11 @@
         return error;
     }
 
-    // Callbacks always run after the call that asked for them has returned.
+    // Callbacks always run after the call that asked for them has returned,
+    // where there is a timer (Windows Script Host has none). A module form
+    // outside a browser has no root, but a timer all the same.
     function later(fn) {
-        if (typeof root.setTimeout === "function") root.setTimeout(fn, 0);
+        if (typeof setTimeout === "function") setTimeout(fn, 0);
         else fn();
     }
 
@@ -221,11 +223,13 @@
         ask();
     }
 
+    function hasWindow(win) {
+        return win && isFunction(win.postMessage) && isFunction(win.addEventListener);
+    }
+    var NO_WINDOW = "no browser window to reach an extension from";
+
     function connectExtension(win, options, done) {
-        if (!win || !isFunction(win.postMessage) || !isFunction(win.addEventListener)) {
-            done(fail("EXTENSION_UNAVAILABLE", "no browser window to reach an extension from"));
-            return;
-        }
+        if (!hasWindow(win)) { done(fail("EXTENSION_UNAVAILABLE", NO_WINDOW)); return; }
         var channel = new ExtensionChannel(win);
         var callTimeout = options.callTimeout > 0 ? options.callTimeout : CALL_TIMEOUT_MS;
         findExtension(channel, win, options.timeout > 0 ? options.timeout : CONNECT_TIMEOUT_MS, function (error, extension) {
@@ -288,6 +292,7 @@
             if (isFunction(options)) { callback = options; options = null; }
             options = options || {};
             return deliver(callback, function (done) {
+                if (!hasWindow(root)) { done(fail("EXTENSION_UNAVAILABLE", NO_WINDOW)); return; }
                 try {
                     if (!pingChannel) pingChannel = new ExtensionChannel(root);
                     pingChannel.send("$ping", [], options.timeout > 0 ? options.timeout : CONNECT_TIMEOUT_MS, done);

@@ -12,13 +12,15 @@ const test = require("node:test");
 const assert = require("node:assert/strict");
 const fs = require("node:fs");
 const path = require("node:path");
-const { Bed } = require("../../tools/browser/bed.js");
+const { Bed, BUILD } = require("../../tools/browser/bed.js");
 const { call, callAll } = require("./page_calls.js");
 
 const browser = process.env.MV_BROWSER || "chromium";
 // What each browser says when the host cannot start.
 const hostMissing = { chromium: /native messaging host not found/i, firefox: /no such native application/i }[browser];
-const bed = new Bed(`roads-${browser}`, { pagesDir: path.join(__dirname, "pages"), browser });
+// With the page package.test.js bundled from the npm package.
+const pagesDir = [path.join(__dirname, "pages"), path.join(BUILD, "browser", "package", "site")];
+const bed = new Bed(`roads-${browser}`, { pagesDir, browser });
 let context, page;
 test.before(() => bed.start());
 test.after(() => bed.stop());
@@ -76,10 +78,13 @@ test("a site outside the build's list finds no extension; then no host, and a ho
   assert.equal(bed.hostStarts().length, 1);
 });
 
-test("the module form answers as the script form", async () => {
+test("the module form and a page bundled from the npm package answer as the script form", async () => {
   const answer = await page.evaluate(() => import("/mivo-detector.mjs").then((m) =>
     m.connect().then((d) => Promise.all([m.default === m.MivoDetector, d.road, d.GetChannelNum()]))));
   assert.deepEqual(answer, [true, "extension", Number(bed.facts.CHANNEL)]);
+  const bundled = await (await bed.open(context, "/bundled.html")).evaluate(() => window.bundled);
+  console.log(`# the bundled page: [global MivoDetector, methods, road, GetChannelNum()] = ${JSON.stringify(bundled)}`);
+  assert.deepEqual(bundled, ["undefined", 18, "extension", Number(bed.facts.CHANNEL)]);
 });
 
 test("every method answers in the browser as the control answers JScript, commands included", async () => {

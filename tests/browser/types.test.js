@@ -21,8 +21,10 @@ test("the declarations accept the page and refuse each wrong use", () => {
   const dir = path.join(BUILD, "browser", "types");
   fs.rmSync(dir, { recursive: true, force: true });
   fs.mkdirSync(dir, { recursive: true });
-  // Laid out as a page author would: the built module and its declarations beside the page.
+  // Laid out as a page author would: the built module and its declarations
+  // beside the page, with the script form's, which declare its global.
   for (const name of ["mivo-detector.mjs", "mivo-detector.d.mts"]) fs.symlinkSync(path.join(BUILD, "web", name), path.join(dir, name));
+  fs.symlinkSync(path.join(ROOT, "web/mivo-detector.d.ts"), path.join(dir, "mivo-detector.d.ts"));
   fs.copyFileSync(path.join(__dirname, "types/page.ts"), path.join(dir, "page.ts"));
   const files = ["page.ts", ...Object.keys(wrong).map((_, i) => `wrong-${i}.ts`)];
   Object.values(wrong).forEach((line, i) => fs.writeFileSync(path.join(dir, files[i + 1]),

@@ -121,7 +121,7 @@ function serve(pagesDir) {
   const js = "text/javascript; charset=utf-8";
   const types = { ".html": "text/html; charset=utf-8", ".js": js, ".mjs": js, ".css": "text/css" };
   // The library's script form from the sources, its module form from the build.
-  const roots = [path.join(ROOT, "web"), path.join(BUILD, "web"), pagesDir].filter(Boolean);
+  const roots = [path.join(ROOT, "web"), path.join(BUILD, "web"), ...[].concat(pagesDir || [])];
   const server = http.createServer((req, res) => {
     const name = decodeURIComponent(new URL(req.url, "http://x").pathname).replace(/^\/+/, "") || "index.html";
     for (const dir of roots) {
@@ -160,6 +160,7 @@ function startFirefox(args, env, logFile) {
 
 class Bed {
   // name: a folder under build/browser; client: lay out the client installation;
+  // pagesDir: a folder of pages to serve too, or a list of them;
   // prefix: use this prefix, already up with the control registered, and leave it up;
   // browser: "chromium" or "firefox", what launch() starts by default.
   constructor(name, { client = true, pagesDir = null, prefix = null, browser = "chromium" } = {}) {

@@ -3,6 +3,8 @@
 # Windows Installer package per platform:
 #   BUILD/MivoDetector-VERSION-x64.msi   both controls and the 64-bit host
 #   BUILD/MivoDetector-VERSION-x86.msi   the 32-bit control and host
+# and copies the page library's npm package, as the build packed it, beside
+# them (BUILD/mivo-detector-NPMVERSION.tgz, the build's own version).
 # It signs with MV_SIGN_PKCS12 (a PKCS#12 file) and MV_SIGN_PASSWORD when
 # given, else with a test certificate made here once, whose certificate stays
 # in BUILD/MivoDetector-test-signing-cert.pem for anyone to verify against.
@@ -73,3 +75,10 @@ package() {
 
 package x64 "$build/x64/$host64" "$build/$control32" "$build/x64/$control64"
 package x86 "$build/$host32" "$build/$control32"
+
+npm_version="$(node -p 'require(process.argv[1]).version' "$build/web/package.json")" ||
+    die "$build/web/package.json is missing: build first (make build)"
+tarball="$build/web/mivo-detector-$npm_version.tgz"
+[ -f "$tarball" ] || die "missing $tarball: build it first (make build)"
+cp "$tarball" "$out/"
+echo "Copied $out/$(basename "$tarball")"

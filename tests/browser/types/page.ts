@@ -1,5 +1,6 @@
 // A page author's code against the declarations: the module and the script
 // form, promises and callbacks. It is type-checked, never run.
+/// <reference path="./mivo-detector.d.ts" />
 import MivoDetector, { connect, type Detector, type MivoDetectorError } from "./mivo-detector.mjs";
 
 async function withPromises(): Promise<string> {
