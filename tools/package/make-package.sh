@@ -3,6 +3,7 @@
 # Windows Installer package per platform:
 #   BUILD/MivoDetector-VERSION-x64.msi   both controls and the 64-bit host
 #   BUILD/MivoDetector-VERSION-x86.msi   the 32-bit control and host
+# and the extension's archives for the stores (store-archive.py).
 # It signs with MV_SIGN_PKCS12 (a PKCS#12 file) and MV_SIGN_PASSWORD when
 # given, else with a test certificate made here once, whose certificate stays
 # in BUILD/MivoDetector-test-signing-cert.pem for anyone to verify against.
@@ -62,6 +63,7 @@ package() {
         sign "$file" "$dir/$(basename "$file")"
     done
     node "$here/layout.js" --arch "$arch" --version "$version" --out "$dir" --host "$(basename "$host")" \
+        --identity "$(dirname "$host")/generated/HostIdentity.json" \
         $(for file in "$@"; do echo --control "$(basename "$file")"; done)
     (cd "$dir" && wixl -a "$arch" -o unsigned.msi product.wxs 2>&1 | { grep -v 'Platform' || true; })
     [ -f "$dir/unsigned.msi" ] || die "wixl could not build the $arch package"
@@ -73,3 +75,5 @@ package() {
 
 package x64 "$build/x64/$host64" "$build/$control32" "$build/x64/$control64"
 package x86 "$build/$host32" "$build/$control32"
+python3 "$here/store-archive.py" "$build/extension" "$out" "$version"
+echo "Built $out/MivoDetector-$version-chrome-edge.zip and $out/MivoDetector-$version-firefox.zip"
