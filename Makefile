@@ -10,7 +10,12 @@ JOBS ?= $(shell nproc)
 DEMO_CLIENT ?= full
 # make build MV_EXTENSION_SITES="https://*.example.com,https://example.org":
 # the sites the browser extension serves (kept in the build until changed).
-CMAKE_SETTINGS := $(if $(MV_EXTENSION_SITES),"-DMV_EXTENSION_SITES=$(MV_EXTENSION_SITES)")
+# make build MV_CHROME_EXTENSION_ID=... MV_EDGE_EXTENSION_ID=... [MV_FIREFOX_ADDON_ID=...]:
+# the ids the stores gave the published extension, which the host lets in
+# (cmake/HostIdentity.cmake; kept in the build until changed likewise).
+STORE_IDS := MV_CHROME_EXTENSION_ID MV_EDGE_EXTENSION_ID MV_FIREFOX_ADDON_ID
+CMAKE_SETTINGS := $(if $(MV_EXTENSION_SITES),"-DMV_EXTENSION_SITES=$(MV_EXTENSION_SITES)") \
+                  $(foreach id,$(STORE_IDS),$(if $($(id)),"-D$(id)=$($(id))"))
 # The product's version lives in cmake/Version.cmake; MV_VERSION=x.y.z
 # overrides it for one run, and a run without it goes back to that default.
 MV_VERSION ?=

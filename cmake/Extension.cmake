@@ -10,8 +10,10 @@
 # development build also serves http://localhost, 127.0.0.1 and [::1] on any
 # port.
 #
+# The Firefox add-on id is MV_FIREFOX_ADDON_ID's (cmake/HostIdentity.cmake).
+#
 # In a project: include(Extension) and call mv_build_extension(). As a script:
-#   cmake -DMV_SOURCE=extension -DMV_OUT=dir -DMV_VERSION=1.0.0.1
+#   cmake -DMV_SOURCE=extension -DMV_OUT=dir -DMV_VERSION=1.0.0.1 -DMV_FIREFOX_ADDON_ID=name@domain
 #         -DMV_SITES="https://*.example.com,https://example.org" [-DMV_DEV=ON] -P Extension.cmake
 
 if(CMAKE_SCRIPT_MODE_FILE)
@@ -40,6 +42,9 @@ function(mv_build_extension source out version sites development)
     endforeach()
     if(NOT version MATCHES "^[0-9]+(\\.[0-9]+)?(\\.[0-9]+)?(\\.[0-9]+)?$")
         message(FATAL_ERROR "\"${version}\" is not an extension version (one to four numbers joined by dots)")
+    endif()
+    if(NOT MV_FIREFOX_ADDON_ID)
+        message(FATAL_ERROR "the extension needs its Firefox add-on id (MV_FIREFOX_ADDON_ID)")
     endif()
     if(development)
         list(APPEND sites ${MV_DEVELOPMENT_SITES})

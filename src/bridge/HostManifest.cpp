@@ -1,5 +1,7 @@
 #include "bridge/HostManifest.h"
 
+#include <algorithm>
+
 #include <nlohmann/json.hpp>
 
 #include "bridge/Utf8Text.h"
@@ -10,13 +12,6 @@ namespace mv::bridge {
 namespace {
 
 using nlohmann::json;
-
-constexpr BrowserKey kBrowserKeys[] = {
-    {L"Chrome", L"Software\\Google\\Chrome\\NativeMessagingHosts\\com.mivo.detector", ManifestKind::Chromium},
-    {L"Chromium", L"Software\\Chromium\\NativeMessagingHosts\\com.mivo.detector", ManifestKind::Chromium},
-    {L"Edge", L"Software\\Microsoft\\Edge\\NativeMessagingHosts\\com.mivo.detector", ManifestKind::Chromium},
-    {L"Firefox", L"Software\\Mozilla\\NativeMessagingHosts\\com.mivo.detector", ManifestKind::Firefox},
-};
 
 // A manifest is a few hundred bytes; anything far larger is not ours.
 constexpr DWORD kMaxManifestBytes = 64 * 1024;
@@ -63,20 +58,19 @@ bool ReadManifestFile(const std::wstring& path, std::string& bytes, bool& missin
 std::span<const BrowserKey> BrowserKeys() noexcept { return kBrowserKeys; }
 
 std::wstring ManifestPath(ManifestKind kind, const std::wstring& hostDirectory) {
-    return hostDirectory + (kind == ManifestKind::Firefox ? L"\\com.mivo.detector.firefox.json"
-                                                          : L"\\com.mivo.detector.json");
+    return hostDirectory + L"\\" + (kind == ManifestKind::Firefox ? kFirefoxManifestFile : kChromiumManifestFile);
 }
 
 std::string ManifestText(ManifestKind kind, const std::wstring& hostExe) {
     json manifest = json::object();
     manifest["name"] = kHostName;
-    manifest["description"] = "MivoDetector for web pages in Chrome, Edge and Firefox";
+    manifest["description"] = kHostDescription;
     manifest["path"] = Utf8FromWide(hostExe);
     manifest["type"] = "stdio";
     if (kind == ManifestKind::Firefox)
         manifest["allowed_extensions"] = json::array({kFirefoxAddonId});
     else
-        manifest["allowed_origins"] = json::array({kChromeExtensionOrigin});
+        manifest["allowed_origins"] = kChromeExtensionOrigins;
     return manifest.dump(2) + "\n";
 }
 
@@ -102,7 +96,9 @@ ManifestCheck CheckManifest(const std::wstring& manifestPath, ManifestKind kind,
     else if (!SamePath(ResolvedProgram(named, manifestPath), hostExe))
         check.verdict = ManifestVerdict::OtherProgram;
     else if (kind == ManifestKind::Firefox ? !ListHolds(manifest, "allowed_extensions", kFirefoxAddonId)
-                                           : !ListHolds(manifest, "allowed_origins", kChromeExtensionOrigin))
+                                           : !std::ranges::all_of(kChromeExtensionOrigins, [&](const char* origin) {
+                                                 return ListHolds(manifest, "allowed_origins", origin);
+                                             }))
         check.verdict = ManifestVerdict::ExtensionNotAllowed;
     else
         check.verdict = ManifestVerdict::Ok;

@@ -6,21 +6,9 @@
 #include <span>
 #include <string>
 
+#include "HostIdentity.h"
+
 namespace mv::bridge {
-
-inline constexpr char kHostName[] = "com.mivo.detector";
-inline constexpr char kChromeExtensionOrigin[] = "chrome-extension://cghpnbigjdjbpeelkgkgbjodnenhfdoc/";
-inline constexpr char kFirefoxAddonId[] = "mivo-detector@mivo.com";
-
-// Chrome, Chromium and Edge read one manifest ("allowed_origins"); Firefox
-// another ("allowed_extensions").
-enum class ManifestKind { Chromium, Firefox };
-
-struct BrowserKey {
-    const wchar_t* browser;
-    const wchar_t* keyPath;  // under HKCU or HKLM; its default value is the manifest's path
-    ManifestKind kind;
-};
 
 std::span<const BrowserKey> BrowserKeys() noexcept;
 
@@ -35,7 +23,7 @@ enum class ManifestVerdict {
     Unreadable,            // not a manifest
     WrongHost,             // another host name or type
     OtherProgram,          // names another executable
-    ExtensionNotAllowed,   // our extension is not among the allowed callers
+    ExtensionNotAllowed,   // one of our extension's ids is not among the allowed callers
 };
 
 struct ManifestCheck {

@@ -5,14 +5,16 @@
 // reach the host, no host); then the same
 // answers as the control gives JScript, commands that reach the client, one
 // store for both roads, many calls in flight, a page that floods the
-// extension, and a host that dies between two calls. One prefix and one browser for all, in this order: they are slow
+// extension, a host that dies between two calls, and (Chromium) an extension
+// id of a store's. One prefix and one browser for all, in this order: they are slow
 // to start under Wine.
 "use strict";
 const test = require("node:test");
 const assert = require("node:assert/strict");
 const fs = require("node:fs");
 const path = require("node:path");
-const { Bed, BUILD } = require("../../tools/browser/bed.js");
+const crypto = require("node:crypto");
+const { Bed, BUILD, EXTENSION_DIR } = require("../../tools/browser/bed.js");
 const { call, callAll } = require("./page_calls.js");
 
 const browser = process.env.MV_BROWSER || "chromium";
@@ -250,5 +252,52 @@ test("a locked installation serves the origins it names and refuses another befo
     assert.deepEqual(bed.clientLog().slice(before), [], "the refused calls reached no client");
   } finally {
     fs.writeFileSync(config, open, "latin1");
+  }
+});
+
+test("an extension a store gave another id reaches the host where the build lists that id, and only there",
+     { skip: browser !== "chromium" && "Firefox's add-on id is the manifest's own" }, async () => {
+  const key = fs.readFileSync(path.join(__dirname, "store_extension_key.txt"), "utf8").trim();
+  const hex = crypto.createHash("sha256").update(Buffer.from(key, "base64")).digest("hex").slice(0, 32);
+  const id = [...hex].map((c) => "abcdefghijklmnop"[parseInt(c, 16)]).join("");
+  assert.equal(id, process.env.MV_TEST_CHROME_ID, "the key gives the id the store build was made with");
+  const extensionDir = path.join(bed.work, "extension-store");
+  fs.cpSync(EXTENSION_DIR, extensionDir, { recursive: true });
+  const file = path.join(extensionDir, "manifest.json");
+  fs.writeFileSync(file, JSON.stringify({ ...JSON.parse(fs.readFileSync(file, "utf8")), key }));
+  const storeHost = path.join(bed.prefix, "drive_c/store-ids");
+  const manifestFile = path.join(storeHost, "com.mivo.detector.json");
+  // --status's lines for the browsers whose manifest leaves out an id of ours.
+  const refusing = (manifest) => {
+    fs.writeFileSync(manifestFile, JSON.stringify(manifest));
+    const out = path.join(bed.work, "store-status.txt");
+    bed.shell(`wine "${storeHost}/$MV_BRIDGE_FILE" --status >"${out}" 2>&1; true`);
+    return fs.readFileSync(out, "utf8").split(/\r?\n/).filter((l) => /does not allow/.test(l)).map((l) => l.split(/\s+/)[0]);
+  };
+  try {
+    bed.shell(`mkdir -p "${storeHost}" && cp "$MV_STORE_IDS_BUILD/$MV_BRIDGE_FILE" "${storeHost}/" &&
+               wine "${storeHost}/$MV_BRIDGE_FILE" --register`);
+    const registered = JSON.parse(fs.readFileSync(manifestFile, "utf8").replace(/^\uFEFF/, ""));
+    const origins = [id, process.env.MV_TEST_EDGE_ID].map((i) => `chrome-extension://${i}/`);
+    assert.deepEqual(registered.allowed_origins, origins);
+    assert.deepEqual(refusing({ ...registered, allowed_origins: origins.slice(0, 1) }), ["Chrome", "Chromium", "Edge"]);
+    assert.deepEqual(refusing(registered), []);
+  } finally {
+    // Ours again, so the prefix is left as the bed made it.
+    bed.shell(`wine "$MV_CLIENT_DIR/$MV_BRIDGE_FILE" --register`);
+  }
+
+  for (const [hostDir, want] of [[storeHost, "reached"], [bed.clientDir, "refused"]]) {
+    const store = await bed.launch({ extensionDir, hostDir });
+    try {
+      assert.ok(store.serviceWorkers()[0].url().startsWith(`chrome-extension://${id}/`), "loaded with the store's id");
+      const page = await bed.open(store);
+      const answer = await page.evaluate(() => MivoDetector.connect().then((d) => d.IsEnableCreateShortcut(6)).then(
+        (result) => ({ result }), (e) => ({ code: e.code, message: e.message })));
+      if (want === "reached") assert.deepEqual(answer, { result: true });
+      else assert.deepEqual([answer.code, /forbidden/i.test(answer.message)], ["HOST_UNAVAILABLE", true], JSON.stringify(answer));
+    } finally {
+      await store.close();
+    }
   }
 });

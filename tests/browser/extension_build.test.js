@@ -21,6 +21,7 @@ function readManifest(dir) {
 function build(sites, dev) {
   const out = fs.mkdtempSync(path.join(BUILD, "extension-case-"));
   const run = spawnSync("cmake", [`-DMV_SOURCE=${ROOT}/extension`, `-DMV_OUT=${out}`, "-DMV_VERSION=2.3.4",
+                                  "-DMV_FIREFOX_ADDON_ID=case@example.com",
                                   `-DMV_SITES=${sites}`, `-DMV_DEV=${dev ? "ON" : "OFF"}`, "-P", `${ROOT}/cmake/Extension.cmake`],
                         { encoding: "utf8" });
   try {

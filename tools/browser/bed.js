@@ -246,16 +246,18 @@ exec wine ${q(this.clientDir)}/"$MV_BRIDGE_FILE" "$@" 2>>${q(path.join(this.work
     return browser === "firefox" ? this.launchFirefox(options) : this.launchChromium(options);
   }
 
-  async launchChromium({ extension = true, hostManifest = true, args = [] } = {}) {
+  // extensionDir: another build of the extension; hostDir: the folder another
+  // host registered its manifests in.
+  async launchChromium({ extension = true, hostManifest = true, args = [], extensionDir = EXTENSION_DIR, hostDir } = {}) {
     const { chromium } = require("playwright-core");
     const profile = path.join(this.work, `profile-${this.contexts.length}`);
     const home = path.join(this.work, "home");
     fs.mkdirSync(home, { recursive: true });
     const manifestPath = path.join(profile, "NativeMessagingHosts", `${HOST_NAME}.json`);
-    if (hostManifest) this.writeHostManifest(manifestPath, "chromium");
+    if (hostManifest) this.writeHostManifest(manifestPath, "chromium", hostDir);
     const flags = ["--headless=new", "--no-sandbox", "--disable-gpu", "--no-first-run", "--host-resolver-rules=MAP *.test 127.0.0.1",
                    "--disable-background-networking", "--disable-component-update", "--disable-sync", ...args];
-    if (extension) flags.push(`--disable-extensions-except=${EXTENSION_DIR}`, `--load-extension=${EXTENSION_DIR}`);
+    if (extension) flags.push(`--disable-extensions-except=${extensionDir}`, `--load-extension=${extensionDir}`);
     const context = await chromium.launchPersistentContext(profile, {
       executablePath: CHROMIUM,
       headless: false, // --headless=new above: Playwright's own choice differs between versions
@@ -311,8 +313,8 @@ exec wine ${q(this.clientDir)}/"$MV_BRIDGE_FILE" "$@" 2>>${q(path.join(this.work
 
   // The manifest MivoBridge.exe --register wrote for this browser, pointing
   // at the script that runs it under Wine instead of at the Windows path.
-  writeHostManifest(file, browser) {
-    const registered = path.join(this.clientDir, browser === "firefox" ? `${HOST_NAME}.firefox.json` : `${HOST_NAME}.json`);
+  writeHostManifest(file, browser, hostDir = this.clientDir) {
+    const registered = path.join(hostDir, browser === "firefox" ? `${HOST_NAME}.firefox.json` : `${HOST_NAME}.json`);
     const manifest = JSON.parse(fs.readFileSync(registered, "utf8").replace(/^\uFEFF/, ""));
     manifest.path = this.hostScript;
     fs.mkdirSync(path.dirname(file), { recursive: true });
@@ -329,6 +331,11 @@ exec wine ${q(this.clientDir)}/"$MV_BRIDGE_FILE" "$@" 2>>${q(path.join(this.work
   clientLog() {
     const file = path.join(this.clientDir, "MVPlayer.exe.log");
     return fs.existsSync(file) ? parseClientLog(fs.readFileSync(file, "utf8")) : [];
+  }
+
+  // Runs a shell command in the prefix, tools/wine-env.sh's variables set.
+  shell(script) {
+    prefixShell(this.prefix, script, this.setupLog);
   }
 
   // Closes running clients, so that the next command starts one again.

@@ -6,11 +6,12 @@
 //   fixups.sql       component conditions wixl cannot express
 //   *.json           the host manifests the browsers read
 // The registry rows come from the sources the control's registrar scripts,
-// its type library and `MivoBridge --register` are built from, so a package
+// its type library and `MivoBridge --register` are built from (the host's
+// from the identity the build wrote for it), so a package
 // writes what registration writes and the two cannot drift.
 //
 //   layout.js --arch x64|x86 --version x.y.z[.w] --out DIR --host EXE
-//             --control DLL32 [--control DLL64 for x64] [--root REPO]
+//             --identity BUILD/generated/HostIdentity.json --control DLL32 [--control DLL64 for x64] [--root REPO]
 'use strict';
 const fs = require('fs');
 const path = require('path');
@@ -25,9 +26,9 @@ const root = args.root || path.resolve(__dirname, '../..');
 const arch = args.arch;
 const out = args.out;
 const expected = arch === 'x64' ? 2 : 1;
-if (!['x64', 'x86'].includes(arch) || !/^\d+\.\d+\.\d+(\.\d+)?$/.test(args.version || '') || !out || !args.host ||
+if (!['x64', 'x86'].includes(arch) || !/^\d+\.\d+\.\d+(\.\d+)?$/.test(args.version || '') || !out || !args.host || !args.identity ||
     args.control.length !== expected) {
-    console.error('usage: layout.js --arch x64|x86 --version x.y.z[.w] --out DIR --host EXE --control DLL32 [--control DLL64]');
+    console.error('usage: layout.js --arch x64|x86 --version x.y.z[.w] --out DIR --host EXE --identity JSON --control DLL32 [--control DLL64]');
     process.exit(2);
 }
 const read = (file) => fs.readFileSync(path.join(root, file), 'utf8');
@@ -138,22 +139,18 @@ function typeLibraryRows(tl, file, win) {
 }
 
 // ---- The host (MivoBridge) --------------------------------------------------
-function cString(text) { return text.replace(/\\(.)/g, '$1'); }
+// Its name, ids and browser keys, as the build wrote them for the host too.
 function host() {
-    const header = read('src/bridge/HostManifest.h');
-    const source = read('src/bridge/HostManifest.cpp');
-    const constant = (name) => cString(must(header.match(new RegExp(`${name}\\[\\] = "([^"]*)"`)), name)[1]);
-    const keys = [...source.matchAll(/\{L"(\w+)", L"((?:[^"\\]|\\.)*)", ManifestKind::(\w+)\}/g)]
-        .map((m) => ({ browser: m[1], key: cString(m[2]), kind: m[3] }));
-    if (keys.length === 0) fail('the browser keys (kBrowserKeys in HostManifest.cpp)');
-    const files = must(source.match(/ManifestKind::Firefox \? L"\\\\([^"]+)"\s*:\s*L"\\\\([^"]+)"/), 'the manifest file names');
+    const data = JSON.parse(fs.readFileSync(args.identity, 'utf8'));
+    const ids = [...new Set(data.browsers.filter((b) => b.extensionId).map((b) => b.extensionId))];
     return {
-        name: constant('kHostName'),
-        origin: constant('kChromeExtensionOrigin'),
-        addon: constant('kFirefoxAddonId'),
-        description: cString(must(source.match(/manifest\["description"\] = "((?:[^"\\]|\\.)*)"/), 'the manifest description')[1]),
-        keys,
-        manifestFile: { Firefox: files[1], Chromium: files[2] },
+        name: data.name,
+        origins: ids.map((id) => `chrome-extension://${id}/`),
+        addon: data.firefoxAddonId,
+        description: data.description,
+        keys: data.browsers.map((b) => ({ browser: b.browser, key: b.key, kind: b.kind })),
+        offers: data.browsers.filter((b) => b.offerKey).map((b) => ({ key: `${b.offerKey}\\${b.extensionId}`, url: b.store })),
+        manifestFile: data.manifestFiles,
     };
 }
 
@@ -162,7 +159,7 @@ function host() {
 // such a path against that folder, and the package cannot know the folder
 // when it is built.
 function manifestText(h, kind, exe) {
-    const m = kind === 'Firefox' ? { allowed_extensions: [h.addon] } : { allowed_origins: [h.origin] };
+    const m = kind === 'Firefox' ? { allowed_extensions: [h.addon] } : { allowed_origins: h.origins };
     Object.assign(m, { description: h.description, name: h.name, path: exe, type: 'stdio' });
     const sorted = Object.fromEntries(Object.keys(m).sort().map((k) => [k, m[k]]));
     return JSON.stringify(sorted, null, 2) + '\n';
@@ -173,7 +170,6 @@ const version = args.version;
 const tl = typeLibrary();
 const h = host();
 const appId = must(read('src/server/Module.h').match(/\{[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}\}/i), 'the application id in Module.h')[0];
-const extensionId = must(h.origin.match(/^chrome-extension:\/\/([a-p]{32})\/$/), 'the extension id')[1];
 const hostExe = args.host;
 const controls = [{ id: 'Control32', file: args.control[0], win64: false, win: 'win32' }];
 if (arch === 'x64') controls.push({ id: 'Control64', file: args.control[1], win64: true, win: 'win64' });
@@ -199,12 +195,11 @@ for (const c of controls) {
 const hostRows = h.keys.map((k) => ({ key: k.key, name: null, value: `[#${k.kind}Manifest]` }));
 hostRows.push({ key: 'Software\\MivoDetector', name: 'InstallDir', value: '[INSTALLDIR]' });
 addRows('Host', '', { rows: hostRows, owned: [] });
-// Chrome and Edge offer an extension that other software registered here;
-// Chrome reads the 32-bit view of HKLM on 64-bit Windows, and so does Edge.
-const stores = { 'Google\\Chrome': 'https://clients2.google.com/service/update2/crx',
-                 'Microsoft\\Edge': 'https://edge.microsoft.com/extensionwebstorebase/v1/crx' };
+// Chrome and Edge offer an extension that other software registered here,
+// each its own store's item; Chrome reads the 32-bit view of HKLM on 64-bit
+// Windows, and so does Edge.
 addRows('ExtensionOffer', '', {
-    rows: Object.entries(stores).map(([b, url]) => ({ key: `Software\\${b}\\Extensions\\${extensionId}`, name: 'update_url', value: url })),
+    rows: h.offers.map((o) => ({ key: o.key, name: 'update_url', value: o.url })),
     owned: [] });
 
 const esc = (s) => String(s).replace(/&/g, '&amp;').replace(/"/g, '&quot;').replace(/</g, '&lt;');

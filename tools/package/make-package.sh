@@ -3,8 +3,9 @@
 # Windows Installer package per platform:
 #   BUILD/MivoDetector-VERSION-x64.msi   both controls and the 64-bit host
 #   BUILD/MivoDetector-VERSION-x86.msi   the 32-bit control and host
-# and copies the page library's npm package, as the build packed it, beside
-# them (BUILD/mivo-detector-NPMVERSION.tgz, the build's own version).
+# the extension's archives for the stores (store-archive.py), and a copy of
+# the page library's npm package as the build packed it
+# (BUILD/mivo-detector-NPMVERSION.tgz, the build's own version).
 # It signs with MV_SIGN_PKCS12 (a PKCS#12 file) and MV_SIGN_PASSWORD when
 # given, else with a test certificate made here once, whose certificate stays
 # in BUILD/MivoDetector-test-signing-cert.pem for anyone to verify against.
@@ -64,6 +65,7 @@ package() {
         sign "$file" "$dir/$(basename "$file")"
     done
     node "$here/layout.js" --arch "$arch" --version "$version" --out "$dir" --host "$(basename "$host")" \
+        --identity "$(dirname "$host")/generated/HostIdentity.json" \
         $(for file in "$@"; do echo --control "$(basename "$file")"; done)
     (cd "$dir" && wixl -a "$arch" -o unsigned.msi product.wxs 2>&1 | { grep -v 'Platform' || true; })
     [ -f "$dir/unsigned.msi" ] || die "wixl could not build the $arch package"
@@ -82,3 +84,5 @@ tarball="$build/web/mivo-detector-$npm_version.tgz"
 [ -f "$tarball" ] || die "missing $tarball: build it first (make build)"
 cp "$tarball" "$out/"
 echo "Copied $out/$(basename "$tarball")"
+python3 "$here/store-archive.py" "$build/extension" "$out" "$version"
+echo "Built $out/MivoDetector-$version-chrome-edge.zip and $out/MivoDetector-$version-firefox.zip"
