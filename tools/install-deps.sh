@@ -111,7 +111,7 @@ if needs_qemu && ! have_qemu; then
     # Installed only where apt would remove nothing for it.
     if apt-get install -s -t "$backports" --no-install-recommends "$qemu_user" 2>/dev/null | grep -q '^Remv '; then
         rm -rf "$qemu_local" "$qemu_local.deb" && mkdir -p "$qemu_local.deb"
-        (cd "$qemu_local.deb" && apt-get download -qq -t "$backports" "$qemu_user") &&
+        (cd "$qemu_local.deb" && apt-get download -qq -t "$backports" "$qemu_user" 2>/dev/null) &&
             dpkg-deb -x "$qemu_local.deb"/*.deb "$qemu_local" && rm -rf "$qemu_local.deb" ||
             { echo "install-deps: could not unpack $qemu_user under $qemu_local" >&2; exit 1; }
         echo "install-deps: $qemu_user unpacked under build/qemu, as installing it would remove a package"

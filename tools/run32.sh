@@ -18,7 +18,7 @@ loader=/usr/lib/wine/wine
 # install-deps.sh unpacked under build/qemu.
 qemu=
 for candidate in ${MV_QEMU_I386:-} /usr/bin/qemu-i386 /usr/bin/qemu-i386-static "$root/build/qemu/usr/bin/qemu-i386"; do
-    version="$("$candidate" -version 2>/dev/null | sed -n '1s/.*version \([0-9]*\)\.\([0-9]*\).*/\1 \2/p')"
+    version="$("$candidate" -version 2>/dev/null | sed -n '1s/.*version \([0-9]*\)\.\([0-9]*\).*/\1 \2/p')" || true
     read -r major minor <<<"${version:-0 0}"
     if [ "$major" -gt 9 ] || { [ "$major" -eq 9 ] && [ "$minor" -ge 1 ]; }; then qemu="$candidate"; break; fi
 done
