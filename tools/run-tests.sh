@@ -32,7 +32,7 @@ summary() { # NAME WHAT
     local skipped; skipped="$(grep -cE '\*\*\*Skipped|\*\*\*Not Run' "$log")"
     local text="$2: $total tests, $((total - failed - skipped)) passed"
     [ "$skipped" -eq 0 ] || text+=", $skipped not run"
-    [ "$failed" -eq 0 ] || text+=", $failed FAILED: $(grep -E '^[[:space:]]+[0-9]+ - ' "$log" | sed -E 's/^ +[0-9]+ - ([^ ]+).*/\1/' | tr '\n' ' ')"
+    [ "$failed" -eq 0 ] || text+=", $failed FAILED: $(grep -E '^[[:space:]]+[0-9]+ - ' "$log" | sed -E 's/^[[:space:]]+[0-9]+ - ([^ ]+).*/\1/' | paste -sd ' ')"
     echo "$text"
     [ "$status" = 0 ]
 }
@@ -55,7 +55,7 @@ if [ $run32 = yes ]; then
 else
     echo "32-bit suite: NOT RUN, this kernel runs no 32-bit code (tools/wine-arch.sh); the 64-bit suite and smoke32 cover it"
 fi
-packages="$(grep -oE 'Test +#[0-9]+: package_tests \.+ *[^0-9]+' "$logs/64-bit.log" | sed -E 's/.*\.+ *//; s/ +$//')"
+packages="$(grep -oE 'Test +#[0-9]+: package_tests \.+ *[^0-9]+' "$logs/64-bit.log" | sed -E 's/.*\.+ *//; s/^\*+//; s/ +$//')"
 summary 64-bit "64-bit suite ($build/x64, wine64; package_tests: ${packages:-not selected})" || failures=$((failures + 1))
 smoke="$(grep -E 'Test +#[0-9]+: smoke32 ' "$logs/64-bit.log" | tail -n 1)"
 case "$smoke" in
