@@ -15,6 +15,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "../BuildDir.h"
 #include "bridge/LoadedControl.h"
 #include "ProductNames.h"
 #include "shortcuts/SpecialFolders.h"
@@ -223,15 +224,6 @@ void RemoveTree(const std::wstring& path) {
 
 }  // namespace
 
-std::wstring BuiltControl() {
-    wchar_t exe[MAX_PATH] = {};
-    ::GetModuleFileNameW(nullptr, exe, MAX_PATH);
-    std::wstring path(exe);
-    path.resize(path.find_last_of(L'\\'));  // build\bench
-    path.resize(path.find_last_of(L'\\'));  // build
-    return path + L"\\" MV_CONTROL_FILE_NAME;
-}
-
 int wmain(int argc, wchar_t** argv) {
     ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     wchar_t temp[MAX_PATH] = {};
@@ -245,7 +237,7 @@ int wmain(int argc, wchar_t** argv) {
         {"10,000 keys, near 10 MiB", 10000, 1000, 15},
     };
     for (const Case& c : cases) Run(base, c);
-    RunThroughControl(base, argc > 1 ? argv[1] : BuiltControl());
+    RunThroughControl(base, argc > 1 ? argv[1] : mv::bench::BuildDir() + L"\\" MV_CONTROL_FILE_NAME);
     RemoveTree(base);
     ::CoUninitialize();
     return 0;
