@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "../BuildDir.h"
 #include "BridgeProcess.h"
 #include "bridge/LoadedControl.h"
 #include "ProductNames.h"
@@ -19,14 +20,7 @@ namespace {
 constexpr int kCalls = 2000;
 constexpr int kWarmUp = 50;
 
-std::wstring BuildDir() {
-    wchar_t exe[MAX_PATH] = {};
-    ::GetModuleFileNameW(nullptr, exe, MAX_PATH);
-    std::wstring path(exe);
-    path.resize(path.find_last_of(L'\\'));  // build\bench
-    path.resize(path.find_last_of(L'\\'));  // build
-    return path;
-}
+using mv::bench::BuildDir;
 
 double Now() {
     static const double frequency = [] {

@@ -8,19 +8,13 @@
 #include <functional>
 #include <string>
 
+#include "../BuildDir.h"
 #include "MVDetectorAX_h.h"
 #include "ProductNames.h"
 
 namespace {
 
-std::wstring ControlPath() {
-    wchar_t exe[MAX_PATH] = {};
-    ::GetModuleFileNameW(nullptr, exe, MAX_PATH);
-    std::wstring path(exe);
-    path.resize(path.find_last_of(L'\\'));  // build\bench
-    path.resize(path.find_last_of(L'\\'));  // build
-    return path + L"\\" MV_CONTROL_FILE_NAME;
-}
+std::wstring ControlPath() { return mv::bench::BuildDir() + L"\\" MV_CONTROL_FILE_NAME; }
 
 double Now() {
     static LARGE_INTEGER frequency = [] {

@@ -3,7 +3,10 @@
 // 10 MiB limit). Writes are set against the same bytes written by hand with
 // the same temporary file, flush and one-step replace; reads against a
 // lookup in a plain in-memory map that returns a copy of the value, as
-// GetValue does. Each figure is a median, in one run.
+// GetValue does. Then GetValue through the control, loaded from a copy of
+// its DLL (the build's, or the one named on the command line) beside a
+// mivo.cfg that locks it to the page it is shown, and beside none. Each
+// figure is a median, in one run.
 #include <windows.h>
 
 #include <algorithm>
@@ -12,7 +15,12 @@
 #include <unordered_map>
 #include <vector>
 
+#include "../BuildDir.h"
+#include "bridge/LoadedControl.h"
+#include "ProductNames.h"
+#include "shortcuts/SpecialFolders.h"
 #include "userdata/UserDataStore.h"
+#include "win/ScopedBstr.h"
 
 namespace {
 
@@ -145,6 +153,57 @@ void Run(const std::wstring& base, const Case& c) {
                 checksum ? "" : " (no values read)");
 }
 
+// Microseconds per GetValue of the process's own store, through a control
+// made afresh from `dll` (so that its store reads the file anew), shown
+// https://example.com.
+double ControlGetValue(const std::wstring& dll, const std::vector<std::wstring>& keys) {
+    mv::bridge::LoadedControl control;
+    std::string why;
+    if (FAILED(control.Load(dll, why))) {
+        std::fprintf(stderr, "cannot load %ls: %s\n", dll.c_str(), why.c_str());
+        return 0;
+    }
+    control.ShowPage(L"https://example.com");
+    std::vector<double> get;
+    size_t checksum = 0;
+    for (int batch = 0; batch < 200; ++batch) {
+        const double start = Now();
+        for (const std::wstring& key : keys) {
+            mv::win::ScopedBstr name(key), value;
+            control.get()->GetValue(name.Get(), value.Receive());
+            checksum += value.Length();
+        }
+        get.push_back((Now() - start) / keys.size());
+    }
+    return checksum ? Median(get) * 1e6 : 0;
+}
+
+void RunThroughControl(const std::wstring& base, const std::wstring& builtDll) {
+    const std::wstring folder = base + L"\\control";
+    ::CreateDirectoryW(folder.c_str(), nullptr);
+    const std::wstring dll = folder + L"\\" MV_CONTROL_FILE_NAME;
+    if (!::CopyFileW(builtDll.c_str(), dll.c_str(), FALSE)) {
+        std::fprintf(stderr, "cannot copy %ls\n", builtDll.c_str());
+        return;
+    }
+    const std::wstring config = folder + L"\\mivo.cfg";
+    const std::wstring data = mv::shortcuts::GetProductDataFolder();
+    ::CreateDirectoryW((data + L"\\config").c_str(), nullptr);
+    const std::wstring store = data + L"\\config\\UserData.xml";
+    for (const int keys : {10, 1000, 10000}) {
+        WriteRaw(store, FileWith(keys, 32));
+        std::vector<std::wstring> names;
+        for (int r = 0; r < 100; ++r) names.push_back(Key(static_cast<int>((r * 104729LL) % keys)));
+        WriteRaw(config, "[sitelock]\r\nhttps://example.com\r\n");
+        const double locked = ControlGetValue(dll, names);
+        ::DeleteFileW(config.c_str());
+        const double open = ControlGetValue(dll, names);
+        std::printf("GetValue through the control %6d keys | locked, page allowed %7.2f us | no mivo.cfg %7.2f us\n",
+                    keys, locked, open);
+    }
+    ::DeleteFileW(store.c_str());
+}
+
 void RemoveTree(const std::wstring& path) {
     WIN32_FIND_DATAW data;
     HANDLE find = ::FindFirstFileW((path + L"\\*").c_str(), &data);
@@ -165,7 +224,8 @@ void RemoveTree(const std::wstring& path) {
 
 }  // namespace
 
-int main() {
+int wmain(int argc, wchar_t** argv) {
+    ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     wchar_t temp[MAX_PATH] = {};
     ::GetTempPathW(MAX_PATH, temp);
     const std::wstring base = std::wstring(temp) + L"store_bench_" + std::to_wstring(::GetCurrentProcessId());
@@ -177,6 +237,8 @@ int main() {
         {"10,000 keys, near 10 MiB", 10000, 1000, 15},
     };
     for (const Case& c : cases) Run(base, c);
+    RunThroughControl(base, argc > 1 ? argv[1] : mv::bench::BuildDir() + L"\\" MV_CONTROL_FILE_NAME);
     RemoveTree(base);
+    ::CoUninitialize();
     return 0;
 }

@@ -77,9 +77,10 @@ bool ControlAnswers(const std::wstring& path, const std::wstring& page, std::wst
 // Whether pages are let in at all, and which lines of the section are no
 // rule: a mistyped rule lets nothing in, and says so nowhere else.
 void ReportSiteLock(const std::wstring& config, const sitelock::SiteLock& lock) {
-    const std::wstring head = L"sitelock " + config + L": ";
+    std::wstring head = L"sitelock " + config + L": ";
+    if (!lock.encoding().empty() && lock.Readable()) head += L"read as " + lock.encoding() + L"; ";
     if (!lock.Readable())
-        Line(head + L"cannot be read; every site is refused until it can");
+        Line(head + L"cannot be read (" + lock.why() + L"); every site is refused until it can");
     else if (!lock.Locked())
         Line(head + L"no [sitelock] section; every site may use the control");
     else if (lock.rules().empty())

@@ -2,6 +2,7 @@
 #include <string>
 
 #include "ProductNames.h"
+#include "win/PathBuffer.h"
 
 namespace mv::client {
 
@@ -13,5 +14,11 @@ inline constexpr wchar_t kControlFileName[] = L"" MV_CONTROL_FILE_NAME;
 // without a trailing backslash (a drive root keeps its own). With no such
 // module loaded it is the host program's directory; never fails, at worst "".
 std::wstring ControlDirectory();
+
+// Directory of the module this code is linked into, whatever its file is
+// named: the site lock is looked for there, so that no copy of the control
+// under another name reads it beside some other program. False when the
+// name does not fit the buffer.
+bool OwnModuleDirectory(win::PathBuffer& directory);
 
 }  // namespace mv::client

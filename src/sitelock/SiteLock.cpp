@@ -61,35 +61,81 @@ std::wstring_view Trimmed(std::wstring_view text) {
 
 enum class ConfigText { Missing, Unreadable, Read };
 
+// What was read, or why nothing could be: --status says it.
+struct ConfigRead {
+    ConfigText outcome = ConfigText::Missing;
+    std::wstring text;
+    std::wstring encoding;
+    std::wstring why;
+};
+
+ConfigRead Refused(std::wstring why) { return {ConfigText::Unreadable, {}, {}, std::move(why)}; }
+
+bool WideFromUtf16(std::string_view bytes, bool bigEndian, std::wstring& text) {
+    if (bytes.size() % 2) return false;
+    text.resize(bytes.size() / 2);
+    for (size_t i = 0; i < text.size(); ++i) {
+        const auto first = static_cast<unsigned char>(bytes[2 * i]), second = static_cast<unsigned char>(bytes[2 * i + 1]);
+        text[i] = static_cast<wchar_t>(bigEndian ? (first << 8) | second : (second << 8) | first);
+    }
+    return true;
+}
+
+// Marked UTF-16 of either order or UTF-8, strict UTF-8, then the ANSI code
+// page. A NUL stands in no line anybody wrote: it is UTF-16 without its mark
+// (which passes as UTF-8 and as ANSI), or not text at all, and reading past
+// it could hide the section.
+bool DecodeConfig(std::string_view bytes, ConfigRead& read) {
+    bool decoded = false;
+    if (bytes.substr(0, 2) == "\xFF\xFE") {
+        read.encoding = L"UTF-16LE";
+        decoded = WideFromUtf16(bytes.substr(2), false, read.text);
+    } else if (bytes.substr(0, 2) == "\xFE\xFF") {
+        read.encoding = L"UTF-16BE";
+        decoded = WideFromUtf16(bytes.substr(2), true, read.text);
+    } else if (bytes.substr(0, 3) == "\xEF\xBB\xBF") {
+        read.encoding = L"UTF-8 with a byte order mark";
+        decoded = win::WideFromMultiByte(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.substr(3), read.text);
+    } else if (win::WideFromMultiByte(CP_UTF8, MB_ERR_INVALID_CHARS, bytes, read.text)) {
+        read.encoding = L"UTF-8";
+        decoded = true;
+    } else {
+        read.encoding = L"ANSI (code page " + std::to_wstring(::GetACP()) + L")";
+        decoded = win::WideFromMultiByte(CP_ACP, MB_ERR_INVALID_CHARS, bytes, read.text);
+    }
+    if (!decoded) {
+        read.why = L"not valid " + read.encoding + L" text";
+        return false;
+    }
+    if (read.text.find(L'\0') != std::wstring::npos) {
+        read.why = L"read as " + read.encoding + L", it holds a NUL (UTF-16 without a byte order mark?)";
+        return false;
+    }
+    return true;
+}
+
 // The whole file as text. Whatever stops a file that is there from being read
-// (held open without sharing, no access, too big) makes it unreadable, never
-// missing: a lock must not open because its file is busy.
-ConfigText ReadConfigText(const wchar_t* path, std::wstring& text) {
+// (held open without sharing, no access, too big, no known encoding) makes it
+// unreadable, never missing: a lock must not open because its file is busy.
+ConfigRead ReadConfigText(const wchar_t* path) {
     win::unique_file file(::CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
         const DWORD error = ::GetLastError();
-        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? ConfigText::Missing
-                                                                              : ConfigText::Unreadable;
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return {};
+        return Refused(L"cannot be opened (error " + std::to_wstring(error) + L")");
     }
     LARGE_INTEGER size{};
-    if (!::GetFileSizeEx(file.get(), &size) || size.QuadPart > kMaxConfigBytes) return ConfigText::Unreadable;
+    if (!::GetFileSizeEx(file.get(), &size)) return Refused(L"its size cannot be read");
+    if (size.QuadPart > kMaxConfigBytes) return Refused(L"larger than 1 MiB");
     std::string bytes(static_cast<size_t>(size.QuadPart), '\0');
     DWORD got = 0;
     if (!bytes.empty() && (!::ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr) ||
                            got != bytes.size()))
-        return ConfigText::Unreadable;
-
-    const std::string_view view(bytes);
-    if (view.substr(0, 2) == "\xFF\xFE") {
-        text.assign(reinterpret_cast<const wchar_t*>(bytes.data() + 2), (bytes.size() - 2) / sizeof(wchar_t));
-        return ConfigText::Read;
-    }
-    const bool decoded = view.substr(0, 3) == "\xEF\xBB\xBF"
-                             ? win::WideFromMultiByte(CP_UTF8, 0, view.substr(3), text)
-                             : win::WideFromMultiByte(CP_UTF8, MB_ERR_INVALID_CHARS, view, text) ||
-                                   win::WideFromMultiByte(CP_ACP, 0, view, text);
-    return decoded ? ConfigText::Read : ConfigText::Unreadable;
+        return Refused(L"cannot be read whole");
+    ConfigRead read;
+    read.outcome = DecodeConfig(bytes, read) ? ConfigText::Read : ConfigText::Unreadable;
+    return read;
 }
 
 }  // namespace
@@ -160,12 +206,17 @@ bool SiteLock::Allows(std::wstring_view url) const {
 }
 
 SiteLock ReadSiteLock(const wchar_t* configFile) {
-    std::wstring text;
-    switch (ReadConfigText(configFile, text)) {
+    ConfigRead read = ReadConfigText(configFile);
+    switch (read.outcome) {
         case ConfigText::Missing: return SiteLock();
-        case ConfigText::Unreadable: return SiteLock::Unreadable();
+        case ConfigText::Unreadable: {
+            SiteLock lock = SiteLock::Unreadable(std::move(read.why));
+            lock.encoding_ = std::move(read.encoding);
+            return lock;
+        }
         case ConfigText::Read: break;
     }
+    const std::wstring& text = read.text;
     bool inSection = false, sectionSeen = false;
     std::vector<SiteRule> rules;
     std::vector<std::wstring> ignored;
@@ -186,10 +237,16 @@ SiteLock ReadSiteLock(const wchar_t* configFile) {
         else
             ignored.emplace_back(line);
     }
-    return sectionSeen ? SiteLock(std::move(rules), std::move(ignored)) : SiteLock();
+    SiteLock lock = sectionSeen ? SiteLock(std::move(rules), std::move(ignored)) : SiteLock();
+    lock.encoding_ = std::move(read.encoding);
+    return lock;
 }
 
-std::shared_ptr<const SiteLock> SiteLockFile::Current() {
+std::shared_ptr<const SiteLock> SiteLockFile::Current() { return Current(::GetTickCount64()); }
+
+std::shared_ptr<const SiteLock> SiteLockFile::Current(unsigned long long nowMs, bool recheck) {
+    if (lock_ && !recheck && nowMs - checkedMs_ < kRecheckMs) return lock_;
+    checkedMs_ = nowMs;
     WIN32_FILE_ATTRIBUTE_DATA data{};
     const bool exists = ::GetFileAttributesExW(path_.c_str(), GetFileExInfoStandard, &data) != FALSE;
     const unsigned long long size = (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;

@@ -6,7 +6,8 @@
 //   https://=example.com    that host only
 // No file or no section: unlocked. A section locks the installation to the
 // rules that parse (none: every site is refused), and a file that exists but
-// cannot be read refuses every site.
+// cannot be read, or is not text in UTF-8, marked UTF-16 or ANSI, refuses
+// every site.
 #include <memory>
 #include <optional>
 #include <string>
@@ -43,9 +44,10 @@ public:
     explicit SiteLock(std::vector<SiteRule> rules, std::vector<std::wstring> ignored = {})
         : state_(State::Locked), rules_(std::move(rules)), ignored_(std::move(ignored)) {}
     // The file is there but could not be read: nothing is let in.
-    static SiteLock Unreadable() {
+    static SiteLock Unreadable(std::wstring why = {}) {
         SiteLock lock;
         lock.state_ = State::Unreadable;
+        lock.why_ = std::move(why);
         return lock;
     }
 
@@ -56,32 +58,46 @@ public:
     bool Allows(std::wstring_view url) const;
     const std::vector<SiteRule>& rules() const noexcept { return rules_; }
     const std::vector<std::wstring>& ignored() const noexcept { return ignored_; }
+    // How the file was read ("UTF-16BE", "ANSI (code page 1252)"); empty
+    // when there is none or it could not be opened.
+    const std::wstring& encoding() const noexcept { return encoding_; }
+    // Why an unreadable file was refused.
+    const std::wstring& why() const noexcept { return why_; }
 
 private:
+    friend SiteLock ReadSiteLock(const wchar_t* configFile);
     enum class State { Open, Locked, Unreadable };
 
     State state_ = State::Open;
+    std::wstring encoding_, why_;
     std::vector<SiteRule> rules_;
     std::vector<std::wstring> ignored_;
 };
 
-// The [sitelock] section of an initialisation file, read as UTF-16 after its
-// byte order mark, as UTF-8 when it is valid UTF-8, as ANSI otherwise.
+// The [sitelock] section of an initialisation file, read as UTF-16 after
+// either byte order mark, as UTF-8 (marked or valid), as ANSI otherwise.
 SiteLock ReadSiteLock(const wchar_t* configFile);
 
-// The rules of one file for a program that asks often: read again only when
-// the file's size or last-write time changes, and at every call while the
-// file cannot be read. Reading takes Wine about 0.4 ms, looking at the
-// file's times some 25 us. Not thread-safe; the lock handed out stays valid
-// for its holder.
+// The rules of one file for a program that asks at every call: a lock that
+// was read is handed out without looking at the file until kRecheckMs have
+// passed, then the file's size and last-write time are looked at (some
+// 25 us under Wine) and it is read again (about 0.4 ms) only when they
+// changed. A file that cannot be read is tried again at every call. Not
+// thread-safe; the lock handed out stays valid for its holder.
 class SiteLockFile {
 public:
+    static constexpr unsigned long long kRecheckMs = 250;
+
     explicit SiteLockFile(std::wstring path) : path_(std::move(path)) {}
+    // As of GetTickCount64().
     std::shared_ptr<const SiteLock> Current();
+    // `recheck`: the file is looked at whenever the lock was read.
+    std::shared_ptr<const SiteLock> Current(unsigned long long nowMs, bool recheck = false);
     const std::wstring& path() const noexcept { return path_; }
 
 private:
     std::wstring path_;
+    unsigned long long checkedMs_ = 0;
     bool exists_ = false;
     unsigned long long size_ = 0, written_ = 0;
     // Only a lock that was read is kept.

@@ -153,6 +153,10 @@ bool UserDataStore::LoadOrCreate() {
     if (::GetFileAttributesW(path_.c_str()) == INVALID_FILE_ATTRIBUTES) {
         const DWORD error = ::GetLastError();
         if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) return synced_ = false;
+        // No folder to hold the file, not even once "config" was made: the
+        // product folder or its drive is gone, for a moment as a share or a
+        // sync tool goes. What this process has is all there is of the store.
+        if (error == ERROR_PATH_NOT_FOUND && Root()) return synced_ = false;
         CreateNew();
         RememberFile();
         ReapplyUnsaved();
@@ -161,6 +165,7 @@ bool UserDataStore::LoadOrCreate() {
     const LoadResult loaded = file_.TryLoadFile(path_.c_str());
     if (loaded == LoadResult::Loaded) IndexEntries();
     if (loaded == LoadResult::Loaded && Root()) {
+        readFile_ = true;
         RememberFile();
         fileBytes_ = static_cast<size_t>(seen_.size);
         liveBytes_ = fileBytes_ * sizeof(wchar_t);
@@ -176,6 +181,14 @@ bool UserDataStore::LoadOrCreate() {
 }
 
 bool UserDataStore::CreateNew() {
+    if (!BuildEmpty()) return false;
+    readFile_ = true;
+    if (Print()) WriteOut();
+    return true;
+}
+
+// A fresh store's two nodes, in memory.
+bool UserDataStore::BuildEmpty() {
     file_.Clear();
     IndexEntries();
     XmlNode* declaration = file_.CreateNode(rapidxml::node_pi, kDeclaration, nullptr);
@@ -185,7 +198,6 @@ bool UserDataStore::CreateNew() {
     if (!root) return false;
     file_.document().append_node(root);
     IndexEntries();
-    if (Print()) WriteOut();
     return true;
 }
 
@@ -283,7 +295,9 @@ std::wstring UserDataStore::ReadValue(const wchar_t* key) {
         if (!UpToDate()) {
             // Without the lock, what this process has is served.
             StoreMutex::Hold hold(*shared_);
-            if (hold.owned()) SyncWithFile();
+            // Changes kept while the file could not be had are saved as soon
+            // as it can, not only with the next write.
+            if (hold.owned() && SyncWithFile() && !unsaved_.empty() && Print() && WriteOut()) unsaved_.clear();
         }
         return ValueOf(key ? FindEntry(key) : nullptr).value_or(std::wstring());
     } catch (...) {
@@ -297,21 +311,26 @@ void UserDataStore::WriteValue(const wchar_t* key, const wchar_t* value) {
     if (!value || wcsnlen(value, kMaxStoreFileBytes) == kMaxStoreFileBytes || !IsStorableKey(key)) return;
     try {
         std::lock_guard<std::mutex> guard(lock_);
-        // A write is never made without the lock. Over a file this process
-        // could not read, the change is kept until it can be.
+        // The file is never read or written without the lock. A change made
+        // without it, or over a file this process could not read, is kept
+        // until the file can be had.
         StoreMutex::Hold hold(*shared_);
-        if (!hold.owned()) return;
-        const bool synced = SyncWithFile();
-        if (!Root()) return;
+        const bool synced = hold.owned() && SyncWithFile();
+        // A store that has never read its file holds the change alone.
+        if (!Root() && !BuildEmpty()) return;
         XmlNode* entry = FindEntry(key);
         const auto pending = std::find_if(unsaved_.begin(), unsaved_.end(),
                                           [&](const Unsaved& change) { return change.key == key; });
-        std::optional<std::wstring> base = pending != unsaved_.end() ? pending->base : ValueOf(entry);
+        Unsaved change{key, value, ValueOf(entry), readFile_};
+        if (pending != unsaved_.end()) {
+            change.base = pending->base;
+            change.baseKnown = pending->baseKnown;
+        }
         if (!(entry ? ReplaceEntryValue(entry, value) : AddEntry(key, value))) return;
         if (synced && WriteOut())
             unsaved_.clear();
         else
-            KeepUnsaved(key, value, std::move(base));
+            KeepUnsaved(std::move(change));
         CompactIfWasteful();
     } catch (...) {
     }
@@ -355,13 +374,13 @@ bool UserDataStore::ReplaceEntryValue(XmlNode* entry, const wchar_t* value) {
     return false;
 }
 
-void UserDataStore::KeepUnsaved(const wchar_t* key, const wchar_t* value, std::optional<std::wstring> base) {
-    for (Unsaved& change : unsaved_)
-        if (change.key == key) {
-            change.value = value;
+void UserDataStore::KeepUnsaved(Unsaved change) {
+    for (Unsaved& kept : unsaved_)
+        if (kept.key == change.key) {
+            kept.value = std::move(change.value);
             return;
         }
-    unsaved_.push_back({key, value, std::move(base)});
+    unsaved_.push_back(std::move(change));
 }
 
 // Runs after the document was read again from the file.
@@ -369,7 +388,10 @@ void UserDataStore::ReapplyUnsaved() {
     std::vector<Unsaved> still;
     for (Unsaved& change : unsaved_) {
         XmlNode* entry = FindEntry(change.key.c_str());
-        if (ValueOf(entry) != change.base) continue;
+        // Without a base nothing tells another process's value from an
+        // older one: the change made here, later than the file last read by
+        // anybody for this process, stands.
+        if (change.baseKnown && ValueOf(entry) != change.base) continue;
         bool put = false;
         if (entry) {
             EntrySnapshot before(*entry);

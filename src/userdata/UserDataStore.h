@@ -61,6 +61,7 @@ private:
     void Open(const std::wstring& dataFolder);
     bool LoadOrCreate();
     bool CreateNew();
+    bool BuildEmpty();
     bool SyncWithFile();
     bool UpToDate() const;
     void RememberFile();
@@ -77,7 +78,8 @@ private:
     bool ReplaceEntryValue(XmlNode* entry, const wchar_t* value);
     XmlNode* AppendEntry(const wchar_t* key, std::wstring_view value);
     bool PutValue(XmlNode& entry, std::wstring_view value);
-    void KeepUnsaved(const wchar_t* key, const wchar_t* value, std::optional<std::wstring> base);
+    struct Unsaved;
+    void KeepUnsaved(Unsaved change);
     void ReapplyUnsaved();
     bool InsertSegments(XmlNode& entry, XmlNode* before, std::wstring_view value);
 
@@ -95,6 +97,9 @@ private:
     // The document stands for the file as last seen, and may be saved over
     // it. False while the file could not be read, or set aside.
     bool synced_ = false;
+    // The document came from the file, or was made fresh for it, at least
+    // once; until then it holds only changes made without the file.
+    bool readFile_ = false;
     uint32_t seenSaves_ = 0;
     size_t fileBytes_ = 0;
     size_t liveBytes_ = 0;
@@ -106,14 +111,17 @@ private:
     bool indexed_ = false;
     SavedBytes saved_;
 
-    // A change the file does not hold yet (it could not be read or written):
-    // saved with the next save, and applied again over each reload unless
-    // another process has changed the key since; its value then stands.
+    // A change the file does not hold yet (it could not be read or written,
+    // or its lock not had in time): saved with the next save, and applied
+    // again over each reload unless another process has changed the key
+    // since; its value then stands.
     struct Unsaved {
         std::wstring key;
         std::wstring value;
-        // The key's value in the file as this process last read it.
+        // The key's value in the file as this process last read it; unknown
+        // when it never read the file.
         std::optional<std::wstring> base;
+        bool baseKnown = true;
     };
     std::vector<Unsaved> unsaved_;
 };

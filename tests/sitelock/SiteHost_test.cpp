@@ -7,12 +7,14 @@
 
 #include <gtest/gtest.h>
 
+#include "EncodedConfigs.h"
 #include "FactsTestSupport.h"
 #include "StandinClient.h"
 #include "TestSite.h"
-#include "com/ComObject.h"
-#include "control/MVDetector.h"
+#include "bridge/LoadedControl.h"
+#include "com/HResult.h"
 #include "shortcuts/SpecialFolders.h"
+#include "sitelock/SiteLock.h"
 #include "userdata/UserDataStore.h"
 #include "win/ScopedBstr.h"
 #include "win/UniqueHandle.h"
@@ -62,15 +64,17 @@ protected:
     }
 
     // Made after the configuration is written (none: as it stands): the
-    // lock is read then.
-    ComPtr<IMVDetectorCOM> Create(const char* config) {
+    // lock is read then. From the control's DLL, which reads the lock beside
+    // its own file.
+    ComPtr<IMVDetectorCOM> Create(const char* config, const std::wstring& dll = {}) {
         if (config) WriteConfig(config);
-        com::CComObject<control::CMVDetector>* object = nullptr;
-        EXPECT_EQ(S_OK, com::CComObject<control::CMVDetector>::CreateInstance(&object));
-        ComPtr<IMVDetectorCOM> detector;
-        EXPECT_EQ(S_OK, object->QueryInterface(IID_IMVDetectorCOM, reinterpret_cast<void**>(detector.GetAddressOf())));
-        return detector;
+        bridge::LoadedControl loaded;
+        std::string why;
+        EXPECT_EQ(S_OK, loaded.Load(dll.empty() ? controlDir_ + L"\\" + kControlFile : dll, why)) << why;
+        // The fixture, or the caller, keeps the DLL loaded.
+        return loaded.get();
     }
+    static void WaitForTheLockToBeReadAgain() { WaitForTickCountToPass(sitelock::SiteLockFile::kRecheckMs); }
     static HRESULT SetSite(IMVDetectorCOM* detector, const TestSiteRoads* roads) {
         ComPtr<IObjectWithSite> withSite;
         RETURN_IF_FAILED(detector->QueryInterface(IID_IObjectWithSite, reinterpret_cast<void**>(withSite.GetAddressOf())));
@@ -103,6 +107,7 @@ TEST_F(SiteHostTest, ALockThatLetsNoSiteInRefusesUntilTheFileDoes) {
 
         holder.reset();
         if (!held) WriteConfig(kLocked);
+        if (!held) WaitForTheLockToBeReadAgain();
         ULONG channel = 0;
         EXPECT_EQ(S_OK, detector->GetChannelNum(&channel)) << held;
         EXPECT_EQ(7u, channel) << held;
@@ -134,7 +139,7 @@ TEST_F(SiteHostTest, LockedControlServesOnlyAPageItsSiteShowsAllowed) {
     }
 }
 
-TEST_F(SiteHostTest, LockedControlWaitsForASiteAndReadsTheRulesForEachCall) {
+TEST_F(SiteHostTest, LockedControlWaitsForASiteAndReadsTheRulesAgainWhileItServes) {
     static const TestSiteRoads kEvil{TRUE, FALSE, L"https://evil.test/", nullptr};
     auto detector = Create(kLocked);
     EXPECT_EQ(S_OK, Safety(detector.Get())) << "browsers ask before they give the site";
@@ -144,15 +149,45 @@ TEST_F(SiteHostTest, LockedControlWaitsForASiteAndReadsTheRulesForEachCall) {
     ULONG channel = 0;
     EXPECT_EQ(E_ACCESSDENIED, detector->GetChannelNum(&channel));
     WriteConfig(std::string(kLocked) + "https://evil.test\r\n");
+    WaitForTheLockToBeReadAgain();
     EXPECT_EQ(S_OK, detector->GetChannelNum(&channel));
     EXPECT_EQ(7u, channel);
     WriteConfig(kLocked);
-    EXPECT_EQ(E_ACCESSDENIED, detector->GetChannelNum(&channel)) << "a rule taken away applies at once";
+    WaitForTheLockToBeReadAgain();
+    EXPECT_EQ(E_ACCESSDENIED, detector->GetChannelNum(&channel)) << "a rule taken away applies";
     WriteConfig(std::string(kLocked) + "https://evil.test\r\n");
+    WaitForTheLockToBeReadAgain();
 
     ASSERT_EQ(S_OK, SetSite(detector.Get(), nullptr));
     EXPECT_EQ(E_ACCESSDENIED, detector->GetChannelNum(&channel)) << "the page has gone";
     EXPECT_EQ(E_FAIL, Safety(detector.Get()));
+}
+
+TEST_F(SiteHostTest, NoEncodingAndNoFileNameOpensTheLockToAnUnlistedPage) {
+    static const TestSiteRoads kEvil{FALSE, TRUE, L"https://evil.test/", nullptr};
+    static const TestSiteRoads kAllowed{FALSE, TRUE, L"https://www.example.com/", nullptr};
+    for (const auto& config : EncodedConfigs()) {
+        WriteConfig(config.bytes);
+        for (const TestSiteRoads* roads : {&kEvil, &kAllowed}) {
+            auto detector = Create(nullptr);
+            ASSERT_EQ(S_OK, SetSite(detector.Get(), roads)) << config.name;
+            const bool allowed = roads == &kAllowed && config.encoding;
+            EXPECT_EQ(allowed ? size_t{0} : std::size(kMethods), CountAnswering(detector.Get(), E_ACCESSDENIED)) << config.name;
+        }
+    }
+    // A copy under another name, where no control of the usual name is.
+    ScopedTempDir other(L"renamed control");
+    const std::wstring renamed = other.Child(L"Renamed.dll");
+    ASSERT_TRUE(::CopyFileW(ControlDllPath().c_str(), renamed.c_str(), FALSE));
+    WriteFileBytes(other.Child(L"mivo.cfg"), kLocked);
+    WriteConfig("[channel]\r\nnum=7\r\n");
+    win::unique_module keep(::LoadLibraryW(renamed.c_str()));
+    for (const TestSiteRoads* roads : {&kEvil, &kAllowed}) {
+        auto detector = Create(nullptr, renamed);
+        ASSERT_EQ(S_OK, SetSite(detector.Get(), roads));
+        ULONG channel = 0;
+        EXPECT_EQ(roads == &kAllowed ? S_OK : E_ACCESSDENIED, detector->GetChannelNum(&channel));
+    }
 }
 
 TEST_F(SiteHostTest, RefusedPageStartsAndWritesNothingWhereAnAllowedOneWorks) {

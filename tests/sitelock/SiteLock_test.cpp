@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "EncodedConfigs.h"
 #include "TestSupport.h"
 #include "sitelock/SiteLock.h"
 #include "win/UniqueHandle.h"
@@ -14,6 +15,7 @@ namespace {
 
 using mv::sitelock::ParseSiteRule;
 using mv::sitelock::SiteLock;
+using mv::sitelock::SiteLockFile;
 
 const wchar_t* const kRules[] = {
     L"https://example.com", L"https://*.sub.test", L"https://=exact.test", L"  http://LOCALHOST/ ",
@@ -139,6 +141,42 @@ TEST(SiteLockTest, AFileThatCannotBeReadRefusesEverySiteUntilItCanBe) {
             EXPECT_FALSE(lock.Allows(L"https://evil.test/")) << held;
         }
     }
+}
+
+TEST(SiteLockTest, EachEncodingIsReadOrRefusedAndNoneLetsAnUnlistedSiteIn) {
+    mv::test::ScopedTempDir dir(L"sitelock encodings");
+    const std::wstring file = dir.Child(L"mivo.cfg");
+    for (const auto& config : mv::test::EncodedConfigs()) {
+        mv::test::WriteFileBytes(file, config.bytes);
+        const SiteLock lock = mv::sitelock::ReadSiteLock(file.c_str());
+        const bool readable = config.encoding != nullptr;
+        EXPECT_TRUE(lock.Locked()) << config.name;
+        EXPECT_EQ(readable, lock.Readable()) << config.name;
+        if (readable) {
+            EXPECT_EQ(0u, lock.encoding().rfind(config.encoding, 0)) << config.name;
+        }
+        EXPECT_EQ(readable, lock.why().empty()) << config.name;
+        EXPECT_EQ(readable, lock.Allows(L"https://example.com/")) << config.name;
+        EXPECT_FALSE(lock.Allows(L"https://evil.test/")) << config.name;
+    }
+}
+
+// A lock that was read is handed out without a look at the file until its
+// time is up; one that could not be read is tried again at every call.
+TEST(SiteLockTest, AReadLockIsKeptForItsTimeAndAnUnreadableOneNever) {
+    mv::test::ScopedTempDir dir(L"sitelock kept");
+    const std::wstring file = dir.Child(L"mivo.cfg");
+    mv::test::WriteFileBytes(file, "[sitelock]\r\nhttps://example.com\r\n");
+    SiteLockFile cached(file);
+    const auto first = cached.Current(1000);
+    mv::test::WriteFileBytes(file, "[sitelock]\r\nhttps://evil.test\r\n");
+    EXPECT_EQ(first, cached.Current(1000 + SiteLockFile::kRecheckMs - 1));
+    EXPECT_TRUE(cached.Current(1000 + SiteLockFile::kRecheckMs)->Allows(L"https://evil.test/"));
+
+    mv::test::WriteFileBytes(file, mv::test::Utf16Of("[sitelock]\r\n", false));
+    EXPECT_FALSE(cached.Current(5000)->Allows(L"https://evil.test/"));
+    mv::test::WriteFileBytes(file, "[channel]\r\n");
+    EXPECT_TRUE(cached.Current(5001)->Allows(L"https://evil.test/")) << "the unreadable file was remembered";
 }
 
 }  // namespace

@@ -134,6 +134,11 @@ void RemoveTree(const std::wstring& path) {
     ::RemoveDirectoryW(path.c_str());
 }
 
+void WaitForTickCountToPass(unsigned long long ms) {
+    const ULONGLONG start = ::GetTickCount64();
+    while (::GetTickCount64() - start <= ms) ::Sleep(20);
+}
+
 void MakeDirs(const std::wstring& path) {
     for (size_t pos = path.find(L'\\', 3); pos != std::wstring::npos; pos = path.find(L'\\', pos + 1))
         ::CreateDirectoryW(path.substr(0, pos).c_str(), nullptr);

@@ -86,6 +86,10 @@ void RemoveTree(const std::wstring& path);
 // Makes every folder of `path`.
 void MakeDirs(const std::wstring& path);
 
+// Returns once GetTickCount64 has moved on by more than `ms`: what is kept
+// for that long by that clock is then looked at again.
+void WaitForTickCountToPass(unsigned long long ms);
+
 // Store files nested 20,000 elements deep behind markup that a nesting count
 // could take for closing tags: in text, attribute values, the declaration,
 // a DOCTYPE's internal subset, a comment and CDATA.

@@ -162,11 +162,15 @@ TEST(StoreProcesses, AValueSetWhileTheFileIsHeldIsSavedWithTheNextSave) {
     }
 }
 
-TEST(StoreProcesses, ALockHeldByAHungProcessStopsWritesAndNothingElse) {
+// A write that waited out its bound is kept, as one that could not be
+// saved, and saved with the next save: also by a store that never read the
+// file, whose value then stands over the file's.
+TEST(StoreProcesses, ALockHeldByAHungProcessDelaysWritesAndLosesNone) {
     ScopedTempDir dir(L"storehung");
     const std::wstring file = test::StoreFileIn(dir);
     UserDataStore store(dir.path());
     store.WriteValue(L"k", L"old");
+    store.WriteValue(L"other", L"old");
     const std::string before = test::ReadFileBytes(file);
     const std::wstring eventName = L"MvStoreTestHeld" + std::to_wstring(::GetCurrentProcessId());
     win::unique_handle held(::CreateEventW(nullptr, TRUE, FALSE, eventName.c_str()));
@@ -175,20 +179,23 @@ TEST(StoreProcesses, ALockHeldByAHungProcessStopsWritesAndNothingElse) {
     HANDLE waits[] = {held.get(), holder.get().hProcess};
     ASSERT_EQ(WAIT_OBJECT_0, ::WaitForMultipleObjects(2, waits, FALSE, 120000)) << "the lock was not taken";
 
-    // Each call gives up after its wait: no write without the lock, and the
-    // value this process has is served.
+    // Each call gives up after its wait: nothing is read or written without
+    // the lock, and what this process has is served.
     store.WriteValue(L"k", L"new");
     UserDataStore opened(dir.path());
     opened.WriteValue(L"other", L"x");
-    EXPECT_EQ(L"old", store.ReadValue(L"k"));
+    EXPECT_EQ(L"new", store.ReadValue(L"k"));
     EXPECT_EQ(before, test::ReadFileBytes(file));
     WIN32_FIND_DATAW found{};
     EXPECT_FALSE(win::unique_find_handle(::FindFirstFileW(dir.Child(L"config\\*.tmp").c_str(), &found)));
 
     ::TerminateProcess(holder.get().hProcess, 9);
     ::WaitForSingleObject(holder.get().hProcess, 60000);
-    store.WriteValue(L"k", L"new");
-    EXPECT_EQ(L"new", UserDataStore(dir.path()).ReadValue(L"k"));
+    store.WriteValue(L"next", L"1");
+    EXPECT_EQ(L"1", opened.ReadValue(L"next")) << "the file was not read once the lock was free";
+    UserDataStore reloaded(dir.path());
+    EXPECT_EQ(L"new", reloaded.ReadValue(L"k"));
+    EXPECT_EQ(L"x", reloaded.ReadValue(L"other"));
 }
 
 }  // namespace

@@ -201,7 +201,8 @@ TEST_F(StoreTest, UnreadableFilesAreKeptAsideEachUnderANameOfItsOwn) {
 // Antivirus and backup programs hold a file open without sharing for a
 // moment: the store must wait that out, neither setting the file aside nor
 // saving over what it could not read, and save a change made meanwhile
-// with its next save. A store that never read the file keeps nothing.
+// with its next save. A store that never read the file keeps its change
+// only until it is gone.
 TEST_F(StoreTest, AFileThatCannotBeReadForAMomentLosesNothing) {
     UserDataStore store(dir_.path());
     store.WriteValue(L"a", L"1");
@@ -223,6 +224,24 @@ TEST_F(StoreTest, AFileThatCannotBeReadForAMomentLosesNothing) {
         {L"a", L"1"}, {L"b", L"2"}, {L"c", L"3"}, {L"d", L"kept while held"}, {L"e", L""}, {L"f", L"6"}};
     for (const auto& [key, value] : expected) EXPECT_EQ(value, reloaded.ReadValue(key)) << Utf8(key);
     EXPECT_FALSE(FileExists(file_ + L".bad"));
+}
+
+// A Documents folder on a share that drops, or a sync tool that moves the
+// folder: the store keeps what it has, and saves what it was given
+// meanwhile once the folder is back.
+TEST_F(StoreTest, AFolderGoneForAMomentLosesNothing) {
+    UserDataStore store(dir_.path());
+    store.WriteValue(L"a", L"1");
+    store.WriteValue(L"k", L"v1");
+    const std::wstring away = dir_.path() + L" away";
+    ASSERT_TRUE(::MoveFileW(dir_.path().c_str(), away.c_str()));
+    store.WriteValue(L"k", L"v2");
+    EXPECT_EQ(L"1", store.ReadValue(L"a"));
+    EXPECT_EQ(L"v2", store.ReadValue(L"k"));
+    ASSERT_TRUE(::MoveFileW(away.c_str(), dir_.path().c_str()));
+    EXPECT_EQ(L"v2", store.ReadValue(L"k"));
+    EXPECT_NE(std::string::npos, FileBytes().find("v2"));
+    EXPECT_EQ(L"1", UserDataStore(dir_.path()).ReadValue(L"a"));
 }
 
 TEST_F(StoreTest, KeysThatAreNotXmlNamesAreRefusedAndHarmNothing) {
