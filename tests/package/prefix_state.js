@@ -48,6 +48,9 @@ const noise = [/^[kv] (hklm|hkcu)\\software\\(classes\\|microsoft\\(windows\\cur
     // never empty outside a fresh prefix.
     /^k (hklm|hkcu)\\software\\classes\\(wow6432node\\)?(clsid|appid|interface|typelib)$/,
     /^k hklm\\software\\microsoft\\windows\\currentversion\\uninstall$/, /^d windows\\installer$/,
+    // Wine's msiexec keeps its cached copy of a package removed per user
+    // with a UI (/qr).
+    /^f windows\\installer\\[^\\]*\.msi /,
     /^[kv] hklm\\system\\/, /\\software\\wine\\/, /^[kv] hkcu\\volatile environment/,
     /\\microsoft\\windows\\currentversion\\explorer\\/, /^[df] windows\\(temp|logs|inf)\\/, /\\temp\\[^\\]*$/,
     /^[kv] hklm\\software\\microsoft\\windows nt\\currentversion\\(perflib|profilelist)/];
