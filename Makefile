@@ -2,7 +2,8 @@
 # make test:  the same, then every test under Wine in a throwaway prefix.
 # make demo:  the same, then the walk-through of the control in a sandbox.
 # make package: the same, then the signed installer packages
-#             (make package MV_VERSION=x.y.z for another version).
+#             (make package MV_VERSION=x.y.z for another version; signing
+#             with MV_SIGN_PKCS12, MV_SIGN_PASSWORD, MV_SIGN_TIMESTAMP_URL).
 BUILD := build
 CMAKE_FLAGS := -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release
 JOBS ?= $(shell nproc)

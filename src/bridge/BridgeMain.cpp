@@ -23,6 +23,7 @@
 #include "bridge/NativeMessaging.h"
 #include "bridge/RequestDispatcher.h"
 #include "ProductNames.h"
+#include "win/SystemLibrary.h"
 
 namespace {
 
@@ -71,8 +72,8 @@ int Usage() {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    // Only our own folder and the system's: never the working folder a browser chose.
-    ::SetDllDirectoryW(L"");
+    // Never the working folder a browser chose, nor a DLL planted beside us.
+    mv::win::SearchSystemFolderOnly();
     const std::wstring command = argc > 1 ? argv[1] : L"";
     const bool machine = argc > 2 && std::wcscmp(argv[2], L"--machine") == 0;
     const RegistrationScope scope = machine ? RegistrationScope::Machine : RegistrationScope::User;

@@ -4,6 +4,8 @@
 
 #include <new>
 
+#include "win/SystemLibrary.h"
+
 namespace mv::bridge {
 
 namespace {
@@ -50,10 +52,13 @@ private:
 }  // namespace
 
 Microsoft::WRL::ComPtr<IOleClientSite> MakeOriginSite(const std::wstring& origin) {
+    using CreateMonikerFn = decltype(&::CreateURLMonikerEx);
+    static const CreateMonikerFn createMoniker =
+        win::SystemLibrary(L"urlmon.dll").Function<CreateMonikerFn>("CreateURLMonikerEx");
     Microsoft::WRL::ComPtr<IMoniker> page;
     // No address (none sent, or none a moniker can hold): a site that shows
     // no page, which a locked control refuses.
-    if (origin.empty() || FAILED(::CreateURLMonikerEx(nullptr, origin.c_str(), page.GetAddressOf(), URL_MK_UNIFORM)))
+    if (origin.empty() || !createMoniker || FAILED(createMoniker(nullptr, origin.c_str(), page.GetAddressOf(), URL_MK_UNIFORM)))
         page.Reset();
     Microsoft::WRL::ComPtr<IOleClientSite> site;
     site.Attach(new (std::nothrow) OriginSite(std::move(page)));

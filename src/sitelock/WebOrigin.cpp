@@ -8,6 +8,7 @@
 #include <algorithm>
 
 #include "win/ScopedBstr.h"
+#include "win/SystemLibrary.h"
 
 namespace mv::sitelock {
 
@@ -33,6 +34,13 @@ std::wstring PunycodeOf(const std::wstring& host) {
     return ascii;
 }
 
+// Every call of the site lock comes here: looked up once per process.
+using CreateUriFn = decltype(&::CreateUri);
+CreateUriFn CreateUriFunction() noexcept {
+    static const CreateUriFn createUri = win::SystemLibrary(L"urlmon.dll").Function<CreateUriFn>("CreateUri");
+    return createUri;
+}
+
 void LowerAscii(std::wstring& text) {
     for (auto& c : text)
         if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
@@ -43,9 +51,11 @@ void LowerAscii(std::wstring& text) {
 std::optional<WebOrigin> ParseWebOrigin(std::wstring_view url) {
     // The parser reads up to a NUL: "https://a.test\0.b.test" must not pass as a.test.
     if (url.find(L'\0') != std::wstring_view::npos) return std::nullopt;
+    const auto createUri = CreateUriFunction();
+    if (!createUri) return std::nullopt;
     const std::wstring text(url);
     Microsoft::WRL::ComPtr<IUri> uri;
-    if (FAILED(::CreateUri(text.c_str(), Uri_CREATE_CANONICALIZE, 0, &uri))) return std::nullopt;
+    if (FAILED(createUri(text.c_str(), Uri_CREATE_CANONICALIZE, 0, &uri))) return std::nullopt;
 
     WebOrigin origin{};
     DWORD scheme = URL_SCHEME_INVALID;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "FactsTestSupport.h"
+#include "win/SystemLibrary.h"
 
 namespace {
 
@@ -70,6 +71,15 @@ TEST_F(VersionTest, OnlyTheFileBesideTheControlCounts) {
                             FALSE));
     user_.SetString(L"Path", clientDir.path());
     ExpectVersion(0, false);
+}
+
+// Where the loader refuses the search flag (Windows 7 without its update),
+// the system folder's copy is loaded by its full path instead.
+TEST(SystemLibraryTest, TheFallbackLoadsTheSystemFoldersCopy) {
+    const HMODULE searched = mv::win::LoadSystemLibrary(L"version.dll");
+    ASSERT_NE(nullptr, searched);
+    EXPECT_EQ(searched, mv::win::LoadFromSystemFolder(L"version.dll"));
+    EXPECT_EQ(nullptr, mv::win::LoadFromSystemFolder(L"mivo-no-such.dll"));
 }
 
 // The control's own path passes the platform's path limit, so its directory

@@ -40,13 +40,17 @@ function files(dir, base = dir, list = []) {
     return list;
 }
 
-// Wine keeps its own books as it runs, and Windows Installer keeps empty
-// containers for its records once it has run; none of it is the package's.
-const noise = [/^k (hklm|hkcu)\\software\\(classes\\|microsoft\\(windows\\currentversion\\)?)installer(\\|$)/,
+// Wine keeps its own books as it runs, and Windows Installer its records
+// (which source a repair used last, empty containers); none of it is the
+// package's.
+const noise = [/^[kv] (hklm|hkcu)\\software\\(classes\\|microsoft\\(windows\\currentversion\\)?)installer(\\|$)/,
     // Wine's msiexec also removes a class container it emptied, one that is
     // never empty outside a fresh prefix.
     /^k (hklm|hkcu)\\software\\classes\\(wow6432node\\)?(clsid|appid|interface|typelib)$/,
     /^k hklm\\software\\microsoft\\windows\\currentversion\\uninstall$/, /^d windows\\installer$/,
+    // Wine's msiexec keeps its cached copy of a package removed per user
+    // with a UI (/qr).
+    /^f windows\\installer\\[^\\]*\.msi /,
     /^[kv] hklm\\system\\/, /\\software\\wine\\/, /^[kv] hkcu\\volatile environment/,
     /\\microsoft\\windows\\currentversion\\explorer\\/, /^[df] windows\\(temp|logs|inf)\\/, /\\temp\\[^\\]*$/,
     /^[kv] hklm\\software\\microsoft\\windows nt\\currentversion\\(perflib|profilelist)/];

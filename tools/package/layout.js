@@ -211,15 +211,28 @@ const programFiles = arch === 'x64' ? 'ProgramFiles64Folder' : 'ProgramFilesFold
 const search = (id, rootName, key, name, is64) =>
     `<Property Id="${id}"><RegistrySearch Id="${id}Search" Root="${rootName}" Key="${esc(key)}" Name="${name}" Type="raw" Win64="${win64(is64)}"/></Property>`;
 // Where the files go: given on the command line; else where this package put
-// them before (so that removal and upgrade find them); else the client's
-// folder, where the control finds the client's files; else a folder of its own.
+// them before in this scope (so that repair, removal and upgrade find them);
+// else the client's folder, where the control finds the client's files; else
+// a folder of its own ([ProgramFiles]MivoDetector, the directory's default,
+// for the machine). A per-machine installation reads nothing of the
+// installing user's: a folder named in HKCU may be one any user can write,
+// and every user's browser and script host would load code from it.
 const directoryActions = [
-    ['DirRememberedUser', '[USERINSTALLDIR]', 'NOT INSTALLDIR AND ALLUSERS <> 1 AND USERINSTALLDIR'],
-    ['DirRememberedMachine', '[MACHINEINSTALLDIR]', 'NOT INSTALLDIR AND ALLUSERS = 1 AND MACHINEINSTALLDIR'],
-    ['DirFromClientUser', '[CLIENTUSERDIR]', 'NOT INSTALLDIR AND CLIENTUSERDIR'],
+    ['DirRememberedUser', '[USERINSTALLDIR]', 'NOT INSTALLDIR AND NOT ALLUSERS AND USERINSTALLDIR'],
+    ['DirRememberedMachine', '[MACHINEINSTALLDIR]', 'NOT INSTALLDIR AND ALLUSERS AND MACHINEINSTALLDIR'],
+    ['DirFromClientUser', '[CLIENTUSERDIR]', 'NOT INSTALLDIR AND NOT ALLUSERS AND CLIENTUSERDIR'],
     ['DirFromClientMachine', '[CLIENTMACHINEDIR]', 'NOT INSTALLDIR AND CLIENTMACHINEDIR'],
-    ['DirOwnPerUser', '[LocalAppDataFolder]MivoDetector\\', 'NOT INSTALLDIR AND ALLUSERS <> 1'],
+    ['DirOwnPerUser', '[LocalAppDataFolder]MivoDetector\\', 'NOT INSTALLDIR AND NOT ALLUSERS'],
 ];
+// Both sequences decide, before their CostFinalize: with a user interface
+// (/qr, a double-click) the UI sequence runs first, and its CostFinalize
+// would give INSTALLDIR the directory's default before the execute sequence
+// got to choose. The execute sequence then keeps what the UI sequence chose.
+// Numbered right after AppSearch (50 in both): wixl places an After= in the
+// UI sequence after ExecuteAction, where it would come too late.
+const directorySequence = (table) => `<${table}>
+      ${directoryActions.map(([id, , cond], i) => `<Custom Action="${id}" Sequence="${51 + i}">${esc(cond)}</Custom>`).join('\n      ')}
+    </${table}>`;
 const file = (id, name, keyPath) => `<File Id="${id}" Name="${name}" Source="${name}"${keyPath ? ' KeyPath="yes"' : ''}/>`;
 const wxs = `<?xml version="1.0" encoding="utf-8"?>
 <!-- Made by tools/package/layout.js; the registry rows come in Registry.idt. -->
@@ -234,9 +247,8 @@ const wxs = `<?xml version="1.0" encoding="utf-8"?>
     ${search('CLIENTUSERDIR', 'HKCU', 'Software\\MIVO\\MiVoVA', 'Path', false)}
     ${search('CLIENTMACHINEDIR', 'HKLM', 'Software\\MIVO\\MiVoVA\\InstallPath', 'Path', false)}
     ${directoryActions.map(([id, value]) => `<CustomAction Id="${id}" Property="INSTALLDIR" Value="${esc(value)}"/>`).join('\n    ')}
-    <InstallExecuteSequence>
-      ${directoryActions.map(([id, , cond], i) => `<Custom Action="${id}" After="${i ? directoryActions[i - 1][0] : 'AppSearch'}">${esc(cond)}</Custom>`).join('\n      ')}
-    </InstallExecuteSequence>
+    ${directorySequence('InstallUISequence')}
+    ${directorySequence('InstallExecuteSequence')}
     <Directory Id="TARGETDIR" Name="SourceDir">
       <Directory Id="${programFiles}">
         <Directory Id="INSTALLDIR" Name="MivoDetector">

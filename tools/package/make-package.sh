@@ -9,6 +9,9 @@
 # It signs with MV_SIGN_PKCS12 (a PKCS#12 file) and MV_SIGN_PASSWORD when
 # given, else with a test certificate made here once, whose certificate stays
 # in BUILD/MivoDetector-test-signing-cert.pem for anyone to verify against.
+# With MV_SIGN_TIMESTAMP_URL (an RFC 3161 time-stamp authority) every
+# signature is timestamped, so that it stays valid after the certificate
+# expires; a release key without one is warned about.
 #   make-package.sh BUILD VERSION [OUTDIR]
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
@@ -35,6 +38,13 @@ else
     signing=(-certs "$cert" -key "$key")
 fi
 
+if [ -n "${MV_SIGN_TIMESTAMP_URL:-}" ]; then
+    signing+=(-ts "$MV_SIGN_TIMESTAMP_URL")
+elif [ -n "${MV_SIGN_PKCS12:-}" ]; then
+    echo "make-package: WARNING: signing with the release key WITHOUT a timestamp (MV_SIGN_TIMESTAMP_URL is not set):" \
+         "every signature will be invalid once the certificate expires" >&2
+fi
+
 sign() { # sign IN OUT
     local in="$1" target="$2"
     rm -f "$target"
@@ -43,7 +53,7 @@ sign() { # sign IN OUT
             -n "$description" -in "$in" -out "$target" >/dev/null
     else
         osslsigncode sign "${signing[@]}" -h sha256 -n "$description" -in "$in" -out "$target" >/dev/null
-    fi || die "osslsigncode could not sign $in"
+    fi || die "osslsigncode could not sign $in${MV_SIGN_TIMESTAMP_URL:+ (timestamped by $MV_SIGN_TIMESTAMP_URL)}"
 }
 
 # The file names each build gives its control and host.
