@@ -231,7 +231,11 @@ test("a host killed with a call pending fails that call; the next call starts a 
 test("a locked installation serves the origins it names and refuses another before any work", async () => {
   const config = path.join(bed.clientDir, "mivo.cfg");
   const open = fs.readFileSync(config, "latin1");
+  // An edit of mivo.cfg applies within a second: the host looks at a lock it
+  // has read again only after a while.
+  const settle = () => new Promise((resolve) => setTimeout(resolve, 1000));
   fs.writeFileSync(config, `${open}[sitelock]\r\nhttp://localhost\r\n`, "latin1");
+  await settle();
   try {
     bed.stopClient();
     const before = bed.clientLog().length;
@@ -252,6 +256,7 @@ test("a locked installation serves the origins it names and refuses another befo
     assert.deepEqual(bed.clientLog().slice(before), [], "the refused calls reached no client");
   } finally {
     fs.writeFileSync(config, open, "latin1");
+    await settle();
   }
 });
 
