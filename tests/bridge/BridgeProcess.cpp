@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 
 namespace mv::test {
@@ -29,9 +30,22 @@ BridgeProcess::BridgeProcess(const std::wstring& exe, const std::wstring& argume
     startup.hStdOutput = childOutput;
     startup.hStdError = ::GetStdHandle(STD_ERROR_HANDLE);
     std::wstring commandLine = L"\"" + exe + L"\" " + arguments;
-    if (!::CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, TRUE, job ? CREATE_SUSPENDED : 0, nullptr,
-                          nullptr, &startup, &process_))
-        process_ = {};
+    const auto start = [&] {
+        return ::CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, TRUE, job ? CREATE_SUSPENDED : 0,
+                                nullptr, nullptr, &startup, &process_);
+    };
+    // Once seen under a loaded wine64: a start refused at once, its error
+    // unrecorded. Say why, and try once more before the test counts it.
+    if (!start()) {
+        std::fprintf(stderr, "BridgeProcess: starting %ls failed (error %lu), trying again\n", exe.c_str(),
+                     ::GetLastError());
+        ::Sleep(500);
+        if (!start()) {
+            std::fprintf(stderr, "BridgeProcess: starting %ls failed again (error %lu)\n", exe.c_str(),
+                         ::GetLastError());
+            process_ = {};
+        }
+    }
     // A host that could not be put in the job ends before its first instruction.
     if (job && process_.hProcess &&
         !(::AssignProcessToJobObject(job, process_.hProcess) && ::ResumeThread(process_.hThread) != ~DWORD{0}))
